@@ -1,0 +1,19 @@
+#include "core/FileExists.h"
+
+#include <QFileInfo>
+
+namespace core {
+
+bool FileExists(const QString& path) noexcept
+{
+    try {
+        if (path.isEmpty())
+            return false;
+        const QFileInfo info(path);
+        return info.exists() && info.lastModified().isValid();
+    } catch (...) {
+        return false;
+    }
+}
+
+} // namespace core
