@@ -1,0 +1,95 @@
+#pragma once
+
+#include "addresses/AddressListModel.h"
+#include "core/ResultsModel.h"
+#include "shell/Dialogs.h"
+#include "shell/ErrorTrap.h"
+
+#include <QCursor>
+#include <QPushButton>
+#include <QString>
+#include <QTreeView>
+#include <QWidget>
+
+#include <functional>
+
+namespace shell {
+
+// Form1: the only working window. It owns both lists, the pointer shape and the lookup-running flag;
+// every user action is one handler, run under the error report.
+class MainWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    enum class Pointer { Arrow, Busy, Hand };
+
+    static constexpr int TwipsPerPixel = 15;
+    static constexpr int px(int twips) { return (twips + TwipsPerPixel / 2) / TwipsPerPixel; }
+
+    // appFolder: the folder of the executable, where the country database, the hand cursor and
+    // the skin are looked for.
+    MainWindow(Dialogs& dialogs, const QString& appFolder, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Start-up. Returns false when the program must end without showing the window.
+    bool Form_Load();
+
+    const QString& appFolder() const { return m_appFolder; }
+    const QString& applicationTitle() const { return m_applicationTitle; }
+    Dialogs& dialogs() { return m_dialogs; }
+    addresses::AddressListModel& addressList() { return m_addressList; }
+    core::ResultsModel& results() { return m_results; }
+    QTreeView* addressView() const { return m_listView1; }
+    QTreeView* resultsView() const { return m_listView2; }
+
+    // The busy state: the hourglass, set and cleared only by long commands.
+    void setBusy();
+    void clearBusy();
+    bool isBusy() const { return m_pointer == Pointer::Busy; }
+    Pointer pointer() const { return m_pointer; }
+    bool hasHandImage() const { return m_hasHandImage; }
+
+    static QString SetApplicationTitle(const QString& productName);
+
+    // "Help"
+    void PushButton1_Click();
+
+    // Address list
+    void PushButton2_Click();
+    void PushButton5_Click();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QPushButton* addButton(const char* name, const QString& caption, int left, int top, int width, int height);
+    QTreeView* addList(const char* name, QAbstractItemModel* model, int left, int top, int width, int height);
+    void watchHover(QWidget* widget);
+    void setPointer(Pointer pointer);
+    void ApplySkin();
+    // Runs a handler from an event: nothing may unwind into Qt's event dispatch.
+    void runHandler(const std::function<void()>& handler);
+    // Runs the handler, under runHandler, when the named button is clicked.
+    void connectClick(const char* buttonName, void (MainWindow::*handler)());
+
+    void connectAddressHandlers();
+
+    Dialogs& m_dialogs;
+    QString m_appFolder;
+    QString m_applicationTitle;
+    addresses::AddressListModel m_addressList;
+    core::ResultsModel m_results;
+
+    Pointer m_pointer = Pointer::Arrow;
+    QCursor m_handCursor;
+    bool m_hasHandImage = false;
+    bool m_lookupRunning = false;
+
+    QTreeView* m_listView1 = nullptr;
+    QTreeView* m_listView2 = nullptr;
+    QList<QPushButton*> m_buttons;
+};
+
+} // namespace shell
