@@ -24,5 +24,10 @@ run: build
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
+bench: deps
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTELLURION_BENCH=ON -DBUILD_TESTING=OFF
+	cmake --build build-bench -j $(JOBS)
+	bench/run build-bench
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) build-bench

@@ -59,6 +59,8 @@ MainWindow::MainWindow(Dialogs& dialogs, const QString& appFolder, QWidget* pare
 
     connectClick("PushButton1", &MainWindow::PushButton1_Click);
     connectAddressHandlers();
+    connectLookupHandlers();
+    connectOutputHandlers();
 }
 
 MainWindow::~MainWindow() = default;

@@ -59,6 +59,10 @@ public:
     void PushButton2_Click();
     void PushButton5_Click();
 
+    // Lookup run
+
+    // Results output
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -75,6 +79,8 @@ private:
     void connectClick(const char* buttonName, void (MainWindow::*handler)());
 
     void connectAddressHandlers();
+    void connectLookupHandlers();
+    void connectOutputHandlers();
 
     Dialogs& m_dialogs;
     QString m_appFolder;

@@ -2,37 +2,27 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QFile>
-#include <QThread>
 
 using namespace Qt::StringLiterals;
 
 Xvfb::Xvfb()
 {
-    for (int n = 90 + int(QCoreApplication::applicationPid() % 200); n < 400; ++n) {
-        if (QFile::exists(u"/tmp/.X%1-lock"_s.arg(n)) || QFile::exists(u"/tmp/.X11-unix/X%1"_s.arg(n)))
-            continue;
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(u"Xvfb"_s, {u":%1"_s.arg(n), u"-screen"_s, u"0"_s, u"1280x1024x24"_s, u"-nolisten"_s,
-                                    u"tcp"_s});
-        if (!m_process.waitForStarted(5000))
-            return;
-        QDeadlineTimer deadline(10000);
-        while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
-            // The socket appears before the server takes clients; ask it until it answers.
-            if (QFile::exists(u"/tmp/.X11-unix/X%1"_s.arg(n))) {
-                m_display = u":%1"_s.arg(n);
-                int code = -1;
-                run(u"xdpyinfo"_s, {}, &code);
-                if (code == 0)
-                    return;
-                m_display.clear();
-            }
-            QThread::msleep(20);
-        }
-        m_process.kill();
-        m_process.waitForFinished(2000);
+    // Xvfb picks a free display itself and writes its number to standard output once it takes clients.
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process.start(u"Xvfb"_s, {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s, u"1280x1024x24"_s, u"-noreset"_s,
+                                u"-nolisten"_s, u"tcp"_s});
+    if (!m_process.waitForStarted(5000))
+        return;
+    QDeadlineTimer deadline(15000);
+    QByteArray out;
+    while (!deadline.hasExpired() && m_process.state() == QProcess::Running && !out.contains('\n')) {
+        m_process.waitForReadyRead(100);
+        out += m_process.readAllStandardOutput();
     }
+    bool ok = false;
+    const int number = out.trimmed().toInt(&ok);
+    if (ok)
+        m_display = u":%1"_s.arg(number);
 }
 
 Xvfb::~Xvfb()
