@@ -2,8 +2,9 @@
 BUILD      ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS       ?= $(shell nproc)
+PREFIX     ?= /usr/local
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench install package clean
 
 all: build
 
@@ -28,6 +29,14 @@ bench: deps
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTELLURION_BENCH=ON -DBUILD_TESTING=OFF
 	cmake --build build-bench -j $(JOBS)
 	bench/run build-bench
+
+# `make install PREFIX=/opt/tellurion DESTDIR=/tmp/stage` also works for staged installs.
+install: build
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The Debian package, written to $(BUILD)/tellurion_<version>_<arch>.deb.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD) build-bench
