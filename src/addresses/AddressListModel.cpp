@@ -3,6 +3,8 @@
 #include "core/DisplayText.h"
 #include "core/Failure.h"
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace addresses {
@@ -39,7 +41,10 @@ void AddressListModel::append(QStringList entries)
         return;
     const int first = count();
     beginInsertRows({}, first, first + int(entries.size()) - 1);
-    m_entries.reserve(m_entries.size() + size_t(entries.size()));
+    // Grows geometrically: reserving the exact size would move every entry again on each batch.
+    const size_t needed = m_entries.size() + size_t(entries.size());
+    if (needed > m_entries.capacity())
+        m_entries.reserve(std::max(needed, 2 * m_entries.capacity()));
     for (QString& e : entries)
         m_entries.push_back(std::move(e));
     endInsertRows();
