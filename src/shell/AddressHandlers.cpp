@@ -42,10 +42,15 @@ private:
 // Pasted text may be long: it goes into the list in slices so that the window keeps answering.
 constexpr qsizetype PasteSlice = 16384;
 
-int selectedRow(const QAbstractItemView* view)
+// Removal of a list's selected row by double-click or Delete: refused while busy; nothing on an empty
+// list or without a selection.
+template <class Remove> void removeSelectedRow(bool busy, int rowCount, const QAbstractItemView* view, Remove remove)
 {
+    if (busy || rowCount == 0)
+        return;
     const QModelIndexList rows = view->selectionModel()->selectedRows();
-    return rows.isEmpty() ? -1 : rows.first().row();
+    if (!rows.isEmpty())
+        remove(rows.first().row());
 }
 
 QStringList droppedFiles(const QMimeData* mime)
@@ -236,27 +241,19 @@ void MainWindow::pasteIntoAddressList()
 
 void MainWindow::ListView1_DblClick()
 {
-    if (isBusy() || m_addressList.count() == 0)
-        return;
-    const int row = selectedRow(m_listView1);
-    if (row >= 0)
-        m_addressList.removeAt(row);
+    removeSelectedRow(isBusy(), m_addressList.count(), m_listView1, [this](int row) { m_addressList.removeAt(row); });
 }
 
 void MainWindow::ListView1_KeyDown(int key)
 {
-    if (key != Qt::Key_Delete)
-        return;
-    ListView1_DblClick();
+    // Delete with any modifiers; the modifiers are not even looked at.
+    if (key == Qt::Key_Delete)
+        ListView1_DblClick();
 }
 
 void MainWindow::ListView2_DblClick()
 {
-    if (isBusy() || m_results.rowCount() == 0)
-        return;
-    const int row = selectedRow(m_listView2);
-    if (row >= 0)
-        m_results.removeRowAt(row);
+    removeSelectedRow(isBusy(), m_results.rowCount(), m_listView2, [this](int row) { m_results.removeRowAt(row); });
 }
 
 void MainWindow::PushButton11_Click()

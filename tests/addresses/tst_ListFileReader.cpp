@@ -293,47 +293,37 @@ private slots:
         QCOMPARE(entries, (QStringList{u"a"_s, u"b"_s, u"c"_s}));
     }
 
-    void testFixDoubleBackslashes_data()
+    // The classic backslash rule, and the same repair for "/" where a leading run stands for the root.
+    void testPathRepair_data()
     {
+        QTest::addColumn<bool>("backslashes");
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("fixed");
-        QTest::newRow("drive root joined") << uR"(C:\\a.txt)"_s << uR"(C:\a.txt)"_s;
-        QTest::newRow("doubled inside") << uR"(C:\\lists\a.txt)"_s << uR"(C:\lists\a.txt)"_s;
-        QTest::newRow("share unchanged") << uR"(\\host\share\a.txt)"_s << uR"(\\host\share\a.txt)"_s;
-        QTest::newRow("three at the start") << uR"(\\\host\share\\a.txt)"_s << uR"(\\host\share\a.txt)"_s;
-        QTest::newRow("one at the start") << uR"(\host\a.txt)"_s << uR"(\\host\a.txt)"_s;
-        QTest::newRow("three inside become two") << uR"(C:\\\a.txt)"_s << uR"(C:\\a.txt)"_s;
-        QTest::newRow("four inside become two") << uR"(C:\\\\a.txt)"_s << uR"(C:\\a.txt)"_s;
-        QTest::newRow("nothing to fix") << uR"(C:\lists\a.txt)"_s << uR"(C:\lists\a.txt)"_s;
-        QTest::newRow("only backslashes") << uR"(\\\\)"_s << uR"(\\)"_s;
-        QTest::newRow("empty") << QString() << QString();
-        QTest::newRow("slashes untouched") << u"C://a.txt"_s << u"C://a.txt"_s;
+        QTest::newRow("drive root joined") << true << uR"(C:\\a.txt)"_s << uR"(C:\a.txt)"_s;
+        QTest::newRow("doubled inside") << true << uR"(C:\\lists\a.txt)"_s << uR"(C:\lists\a.txt)"_s;
+        QTest::newRow("share unchanged") << true << uR"(\\host\share\a.txt)"_s << uR"(\\host\share\a.txt)"_s;
+        QTest::newRow("three at the start") << true << uR"(\\\host\share\\a.txt)"_s << uR"(\\host\share\a.txt)"_s;
+        QTest::newRow("one at the start") << true << uR"(\host\a.txt)"_s << uR"(\\host\a.txt)"_s;
+        QTest::newRow("three inside become two") << true << uR"(C:\\\a.txt)"_s << uR"(C:\\a.txt)"_s;
+        QTest::newRow("four inside become two") << true << uR"(C:\\\\a.txt)"_s << uR"(C:\\a.txt)"_s;
+        QTest::newRow("nothing to fix") << true << uR"(C:\lists\a.txt)"_s << uR"(C:\lists\a.txt)"_s;
+        QTest::newRow("only backslashes") << true << uR"(\\\\)"_s << uR"(\\)"_s;
+        QTest::newRow("empty") << true << QString() << QString();
+        QTest::newRow("slashes untouched") << true << u"C://a.txt"_s << u"C://a.txt"_s;
+        QTest::newRow("root folder") << false << u"//a.txt"_s << u"/a.txt"_s;
+        QTest::newRow("folder ending in a separator") << false << u"/home/u//a.txt"_s << u"/home/u/a.txt"_s;
+        QTest::newRow("plain join") << false << u"/home/u/a.txt"_s << u"/home/u/a.txt"_s;
+        QTest::newRow("three at the start, native") << false << u"///srv/x.txt"_s << u"/srv/x.txt"_s;
+        QTest::newRow("relative") << false << u"lists//a.txt"_s << u"lists/a.txt"_s;
+        QTest::newRow("backslash is a name character") << false << uR"(/home/a\\b.txt)"_s << uR"(/home/a\\b.txt)"_s;
     }
 
-    void testFixDoubleBackslashes()
+    void testPathRepair()
     {
+        QFETCH(bool, backslashes);
         QFETCH(QString, path);
         QFETCH(QString, fixed);
-        QCOMPARE(addresses::FixDoubleBackslashes(path), fixed);
-    }
-
-    void testFixJoinedPath_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("fixed");
-        QTest::newRow("root folder") << u"//a.txt"_s << u"/a.txt"_s;
-        QTest::newRow("folder ending in a separator") << u"/home/u//a.txt"_s << u"/home/u/a.txt"_s;
-        QTest::newRow("plain join") << u"/home/u/a.txt"_s << u"/home/u/a.txt"_s;
-        QTest::newRow("three at the start") << u"///srv/x.txt"_s << u"/srv/x.txt"_s;
-        QTest::newRow("relative") << u"lists//a.txt"_s << u"lists/a.txt"_s;
-        QTest::newRow("backslash is a name character") << uR"(/home/a\\b.txt)"_s << uR"(/home/a\\b.txt)"_s;
-    }
-
-    void testFixJoinedPath()
-    {
-        QFETCH(QString, path);
-        QFETCH(QString, fixed);
-        QCOMPARE(addresses::fixJoinedPath(path), fixed);
+        QCOMPARE(backslashes ? addresses::FixDoubleBackslashes(path) : addresses::fixJoinedPath(path), fixed);
     }
 };
 
