@@ -3,6 +3,8 @@
 #include "core/DisplayText.h"
 #include "core/Failure.h"
 
+#include <QThreadPool>
+
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
@@ -63,8 +65,13 @@ void AddressListModel::clear()
     if (m_entries.empty())
         return;
     beginResetModel();
-    std::vector<QString>().swap(m_entries);
+    std::vector<QString> old;
+    old.swap(m_entries);
     endResetModel();
+    // Freeing a million strings one by one takes longer than the window may wait for the click to end;
+    // the memory is nobody's any more, so it is given back beside the window.
+    if (old.size() >= 100000)
+        QThreadPool::globalInstance()->start([old = std::move(old)]() mutable { std::vector<QString>().swap(old); });
 }
 
 int AddressListModel::rowCount(const QModelIndex& parent) const
