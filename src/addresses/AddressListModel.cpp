@@ -3,6 +3,10 @@
 #include "core/DisplayText.h"
 #include "core/Failure.h"
 
+#include <QThreadPool>
+
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace addresses {
@@ -39,7 +43,10 @@ void AddressListModel::append(QStringList entries)
         return;
     const int first = count();
     beginInsertRows({}, first, first + int(entries.size()) - 1);
-    m_entries.reserve(m_entries.size() + size_t(entries.size()));
+    // Grows geometrically: reserving the exact size would move every entry again on each batch.
+    const size_t needed = m_entries.size() + size_t(entries.size());
+    if (needed > m_entries.capacity())
+        m_entries.reserve(std::max(needed, 2 * m_entries.capacity()));
     for (QString& e : entries)
         m_entries.push_back(std::move(e));
     endInsertRows();
@@ -58,8 +65,13 @@ void AddressListModel::clear()
     if (m_entries.empty())
         return;
     beginResetModel();
-    std::vector<QString>().swap(m_entries);
+    std::vector<QString> old;
+    old.swap(m_entries);
     endResetModel();
+    // Freeing a million strings one by one takes longer than the window may wait for the click to end;
+    // the memory is nobody's any more, so it is given back beside the window.
+    if (old.size() >= 100000)
+        QThreadPool::globalInstance()->start([old = std::move(old)]() mutable { std::vector<QString>().swap(old); });
 }
 
 int AddressListModel::rowCount(const QModelIndex& parent) const

@@ -8,6 +8,7 @@
 #include <QCursor>
 #include <QPushButton>
 #include <QString>
+#include <QTableView>
 #include <QTreeView>
 #include <QWidget>
 
@@ -40,7 +41,7 @@ public:
     Dialogs& dialogs() { return m_dialogs; }
     addresses::AddressListModel& addressList() { return m_addressList; }
     core::ResultsModel& results() { return m_results; }
-    QTreeView* addressView() const { return m_listView1; }
+    QTableView* addressView() const { return m_listView1; }
     QTreeView* resultsView() const { return m_listView2; }
 
     // The busy state: the hourglass, set and cleared only by long commands.
@@ -58,6 +59,14 @@ public:
     // Address list
     void PushButton2_Click();
     void PushButton5_Click();
+    void PushButton3_Click();
+    void PushButton11_Click();
+    void PushButton9_Click();
+    void ListView1_DblClick();
+    void ListView1_KeyDown(int key);
+    void ListView2_DblClick();
+    // Appends the entries of one list file to the address list; "File not found" when it is missing.
+    void LoadListFile(const QString& path);
 
     // Lookup run
 
@@ -69,7 +78,8 @@ protected:
 
 private:
     QPushButton* addButton(const char* name, const QString& caption, int left, int top, int width, int height);
-    QTreeView* addList(const char* name, QAbstractItemModel* model, int left, int top, int width, int height);
+    template <class View>
+    View* addList(const char* name, QAbstractItemModel* model, int left, int top, int width, int height);
     void watchHover(QWidget* widget);
     void setPointer(Pointer pointer);
     void ApplySkin();
@@ -93,9 +103,15 @@ private:
     bool m_hasHandImage = false;
     bool m_lookupRunning = false;
 
-    QTreeView* m_listView1 = nullptr;
+    QTableView* m_listView1 = nullptr;
     QTreeView* m_listView2 = nullptr;
     QList<QPushButton*> m_buttons;
+
+    // Address list
+    void loadListFiles(ErrorTrap& trap, const QStringList& parts);
+    void loadDroppedFiles(const QStringList& paths);
+    void pasteIntoAddressList();
+    int m_listLoadsRunning = 0;
 };
 
 } // namespace shell

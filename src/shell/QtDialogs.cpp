@@ -4,11 +4,72 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
 namespace shell {
+
+namespace {
+
+// Qt's multi-selection mode refuses a typed name that does not exist. Without the must-exist flag the
+// classic dialog hands such names back and the caller reports them, so this one does too.
+class OpenDialog : public QFileDialog
+{
+public:
+    OpenDialog(QWidget* owner, const QString& title, const QString& filter, bool mustExist)
+        : QFileDialog(owner, title, QString(), filter), m_mustExist(mustExist)
+    {
+    }
+
+    // The names typed or selected, in the order of the name field; empty when Qt's own choice holds.
+    const QStringList& typedNames() const { return m_typed; }
+
+    void accept() override
+    {
+        m_typed.clear();
+        if (!m_mustExist && fileMode() == ExistingFiles) {
+            const QStringList names = namesInField();
+            const bool anyMissing =
+                std::any_of(names.begin(), names.end(), [](const QString& name) { return !QFileInfo::exists(name); });
+            const bool anyFolder =
+                std::any_of(names.begin(), names.end(), [](const QString& name) { return QFileInfo(name).isDir(); });
+            // A folder name still opens that folder, as Qt does.
+            if (anyMissing && !anyFolder) {
+                m_typed = names;
+                QDialog::accept();
+                return;
+            }
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    QStringList namesInField() const
+    {
+        const auto* field = findChild<QLineEdit*>(u"fileNameEdit"_s);
+        const QString text = field ? field->text().trimmed() : QString();
+        QStringList names;
+        if (text.contains(u'"')) {
+            const QStringList pieces = text.split(u'"');
+            for (qsizetype i = 1; i < pieces.size(); i += 2)
+                names.append(pieces[i]);
+        } else if (!text.isEmpty()) {
+            names.append(text);
+        }
+        for (QString& name : names)
+            name = QDir(directory()).absoluteFilePath(name);
+        return names;
+    }
+
+    bool m_mustExist;
+    QStringList m_typed;
+};
+
+} // namespace
 
 QString QtDialogs::displayLines(const QString& text)
 {
@@ -77,19 +138,19 @@ QString QtDialogs::inputBox(const QString& prompt, const QString& title, const Q
 
 QString QtDialogs::openFiles(const FileDialogSettings& settings)
 {
-    QFileDialog dialog(m_owner, settings.title, QString(), qtFilter(settings.filter));
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
     const bool multiple = settings.flags & FileDialogSettings::AllowMultiSelect;
     const bool mustExist = settings.flags & FileDialogSettings::FileMustExist;
-    // Qt's multi-selection mode only takes existing files; without the must-exist flag a single typed
-    // name may name a file that does not exist yet, which the caller then reports.
+    OpenDialog dialog(m_owner, settings.title, qtFilter(settings.filter), mustExist);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // Without the must-exist flag a typed name may name a file that does not exist, which the caller
+    // then reports.
     dialog.setFileMode(multiple ? QFileDialog::ExistingFiles
                                 : (mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile));
     if (!settings.fileName.isEmpty())
         dialog.selectFile(settings.fileName);
     if (dialog.exec() != QDialog::Accepted)
         return {};
-    const QStringList chosen = dialog.selectedFiles();
+    const QStringList chosen = dialog.typedNames().isEmpty() ? dialog.selectedFiles() : dialog.typedNames();
     if (chosen.isEmpty())
         return {};
     if (chosen.size() == 1)

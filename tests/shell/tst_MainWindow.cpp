@@ -157,7 +157,7 @@ private slots:
                                    u"PushButton1"_s,  u"PushButton2"_s,  u"PushButton12"_s, u"PushButton18"_s};
         QStringList order;
         QWidget* at = w.findChild<QWidget*>(u"ListView1"_s);
-        for (int i = 0; i < 40 && order.size() < expected.size(); ++i, at = at->nextInFocusChain())
+        for (int i = 0; i < 200 && order.size() < expected.size(); ++i, at = at->nextInFocusChain())
             if (expected.contains(at->objectName()) && !order.contains(at->objectName()))
                 order.append(at->objectName());
         QCOMPARE(order, expected);
