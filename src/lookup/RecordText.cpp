@@ -323,7 +323,7 @@ QByteArray charsetParameter(QByteArrayView text)
 QByteArray metaCharset(const QByteArray& body)
 {
     constexpr qsizetype PrescanBytes = 4096;
-    const QByteArrayView head = QByteArrayView(body).left(PrescanBytes);
+    const QByteArrayView head = QByteArrayView(body).first(std::min(body.size(), PrescanBytes));
     qsizetype from = 0;
     while (true) {
         qsizetype meta = -1;
