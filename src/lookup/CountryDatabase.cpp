@@ -40,7 +40,8 @@ CountryNames query(const QString& connection, const QString& databasePath, const
         q.setForwardOnly(true);
         if (!q.prepare(u"select * from qryCountries where countrycode = ? collate nocase"_s))
             throw core::Failure(q.lastError().text());
-        q.addBindValue(code);
+        // A null string would bind as SQL Null and match nothing; the empty code is a code like any other.
+        q.addBindValue(code.isNull() ? QString(u""_s) : code);
         if (!q.exec())
             throw core::Failure(q.lastError().text());
         if (q.next()) {

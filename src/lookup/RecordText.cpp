@@ -279,6 +279,14 @@ QString renderedText(const xmlNode* root)
     return out.finish();
 }
 
+// A browser running scripts reads noscript content as plain text, and template content is not part
+// of the document: neither holds elements to find.
+bool holdsNoElements(const xmlNode* node)
+{
+    const char* name = reinterpret_cast<const char*>(node->name);
+    return std::strcmp(name, "noscript") == 0 || std::strcmp(name, "template") == 0;
+}
+
 // Document order, without recursion, as for the rendered text.
 template <class Match> const xmlNode* findElement(const xmlNode* top, Match&& match)
 {
@@ -286,7 +294,7 @@ template <class Match> const xmlNode* findElement(const xmlNode* top, Match&& ma
     while (node) {
         if (node->type == XML_ELEMENT_NODE && match(node))
             return node;
-        if (node->children && node->type == XML_ELEMENT_NODE) {
+        if (node->children && node->type == XML_ELEMENT_NODE && !holdsNoElements(node)) {
             node = node->children;
             continue;
         }

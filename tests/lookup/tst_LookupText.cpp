@@ -130,6 +130,8 @@ private slots:
         QTest::newRow("hidden content") << QByteArray("<pre>a<script>s</script><style>t</style><template>u</template>"
                                                       "<noscript>v</noscript><span hidden>w</span>b</pre>")
                                         << u"ab"_s;
+        QTest::newRow("pre in noscript is not an element")
+            << QByteArray("<noscript><pre>country: NS</pre></noscript><pre>country: DE</pre>") << u"country: DE"_s;
         QTest::newRow("inline markup") << QByteArray("<pre>country: <b>D</b><i>E</i></pre>") << u"country: DE"_s;
     }
 
@@ -146,17 +148,14 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::newRow("white space collapses") << QByteArray("  a \n\t b  ") << u"a b"_s;
         QTest::newRow("blocks start lines") << QByteArray("a<div>b</div>c") << u"a\r\nb\r\nc"_s;
-        QTest::newRow("nested blocks one break") << QByteArray("<div><div>a</div></div><div>b</div>")
-                                                 << u"a\r\nb"_s;
+        QTest::newRow("nested blocks one break") << QByteArray("<div><div>a</div></div><div>b</div>") << u"a\r\nb"_s;
         QTest::newRow("paragraph leaves an empty line") << QByteArray("<p>a</p><p>b</p>c") << u"a\r\n\r\nb\r\n\r\nc"_s;
-        QTest::newRow("list and headings") << QByteArray("<h1>T</h1><ul><li>x</li><li>y</li></ul>")
-                                           << u"T\r\nx\r\ny"_s;
+        QTest::newRow("list and headings") << QByteArray("<h1>T</h1><ul><li>x</li><li>y</li></ul>") << u"T\r\nx\r\ny"_s;
         QTest::newRow("table cells by tab") << QByteArray("<table><tr><td>a</td><td>b</td></tr><tr><th>c</th>"
                                                           "<td>d</td></tr></table>")
                                             << u"a\tb\r\nc\td"_s;
         QTest::newRow("br between blocks") << QByteArray("a<br><br>b") << u"a\r\n\r\nb"_s;
-        QTest::newRow("leading and trailing breaks trimmed") << QByteArray("<br><div></div><p>a</p><br><br>")
-                                                             << u"a"_s;
+        QTest::newRow("leading and trailing breaks trimmed") << QByteArray("<br><div></div><p>a</p><br><br>") << u"a"_s;
         QTest::newRow("hr") << QByteArray("a<hr>b") << u"a\r\nb"_s;
         QTest::newRow("pre inside a div") << QByteArray("x<pre>\n a\n b</pre>y") << u"x\r\n a\r\n b\r\ny"_s;
         QTest::newRow("blank before a block dropped") << QByteArray("a <div> b</div>") << u"a\r\nb"_s;
@@ -202,8 +201,8 @@ private slots:
         QTest::newRow("header beats meta") << "<head><meta charset=\"iso-8859-1\"></head>" + utf8Body
                                            << QByteArray("text/html;charset=\"utf-8\"") << u"München"_s;
         QTest::newRow("UTF-8 otherwise") << utf8Body << QByteArray("text/html") << u"München"_s;
-        QTest::newRow("unknown charset is UTF-8") << utf8Body << QByteArray("text/html; charset=x-nonsense")
-                                                  << u"München"_s;
+        QTest::newRow("unknown charset is UTF-8")
+            << utf8Body << QByteArray("text/html; charset=x-nonsense") << u"München"_s;
     }
 
     void testCharset()
@@ -236,23 +235,22 @@ private slots:
         const QString record = u"% comment\r\ninetnum: 192.0.2.0 - 192.0.2.255\r\ncountry:        DE\r\ncountry: FR"_s;
         QTest::newRow("first line on the first site, every line on the second")
             << record << QStringList{u"DE"_s} << QStringList{u"DE"_s, u"FR"_s};
-        QTest::newRow("comment lines skipped") << u"% country: XX\r\n#country: XX\r\n #country: YY"_s
-                                               << QStringList{u"YY"_s} << QStringList{u"YY"_s};
-        QTest::newRow("any case and prefix") << u"Registrant Country: US\r\nCOUNTRY:CA"_s << QStringList{u"US"_s}
-                                             << QStringList{u"US"_s, u"CA"_s};
-        QTest::newRow("country code is not a country line") << u"Country Code: DE"_s << QStringList{}
-                                                            << QStringList{};
+        QTest::newRow("comment lines skipped")
+            << u"% country: XX\r\n#country: XX\r\n #country: YY"_s << QStringList{u"YY"_s} << QStringList{u"YY"_s};
+        QTest::newRow("any case and prefix")
+            << u"Registrant Country: US\r\nCOUNTRY:CA"_s << QStringList{u"US"_s} << QStringList{u"US"_s, u"CA"_s};
+        QTest::newRow("country code is not a country line") << u"Country Code: DE"_s << QStringList{} << QStringList{};
         QTest::newRow("further colons kept") << u"country: a:b"_s << QStringList{u"a:b"_s} << QStringList{u"a:b"_s};
         QTest::newRow("empty code accepted") << u"country:"_s << QStringList{QString()} << QStringList{QString()};
-        QTest::newRow("only blanks trimmed") << u"country: \t DE\t "_s << QStringList{u"\t DE\t"_s}
-                                             << QStringList{u"\t DE\t"_s};
-        QTest::newRow("lower case kept, length free") << u"country: deu"_s << QStringList{u"deu"_s}
-                                                      << QStringList{u"deu"_s};
+        QTest::newRow("only blanks trimmed")
+            << u"country: \t DE\t "_s << QStringList{u"\t DE\t"_s} << QStringList{u"\t DE\t"_s};
+        QTest::newRow("lower case kept, length free")
+            << u"country: deu"_s << QStringList{u"deu"_s} << QStringList{u"deu"_s};
         QTest::newRow("LF alone is one line") << u"x\ncountry: DE\ncountry: FR"_s << QStringList{u"DE\ncountry: FR"_s}
                                               << QStringList{u"DE\ncountry: FR"_s};
         QTest::newRow("empty text") << QString() << QStringList{} << QStringList{};
-        QTest::newRow("empty lines between") << u"\r\n\r\ncountry: NL\r\n"_s << QStringList{u"NL"_s}
-                                             << QStringList{u"NL"_s};
+        QTest::newRow("empty lines between")
+            << u"\r\n\r\ncountry: NL\r\n"_s << QStringList{u"NL"_s} << QStringList{u"NL"_s};
     }
 
     void testCountryLineRule()
@@ -269,24 +267,24 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("first");
         QTest::addColumn<QStringList>("second");
-        QTest::newRow("code after the marker") << u"Registrant:\r\nSome Street\r\n  US  \r\nDE"_s
-                                               << QStringList{u"US"_s} << QStringList{u"US"_s};
+        QTest::newRow("code after the marker")
+            << u"Registrant:\r\nSome Street\r\n  US  \r\nDE"_s << QStringList{u"US"_s} << QStringList{u"US"_s};
         QTest::newRow("lower-case marker only on the second site")
             << u"registrant:\r\nUS"_s << QStringList{} << QStringList{u"US"_s};
-        QTest::newRow("code before the marker ignored") << u"DE\r\nRegistrant:\r\nFR"_s << QStringList{u"FR"_s}
-                                                        << QStringList{u"FR"_s};
+        QTest::newRow("code before the marker ignored")
+            << u"DE\r\nRegistrant:\r\nFR"_s << QStringList{u"FR"_s} << QStringList{u"FR"_s};
         QTest::newRow("marker without colon only on the second site")
             << u"REGISTRANT NAME\r\nJohn\r\nGB"_s << QStringList{} << QStringList{u"GB"_s};
         QTest::newRow("marker line is never the code")
             << u"Registrant Country: US\r\nCity: X\r\nNZ"_s << QStringList{} << QStringList{u"NZ"_s};
-        QTest::newRow("first site: marker with colon") << u"Registrant: US\r\nCA"_s << QStringList{u"CA"_s}
-                                                       << QStringList{u"CA"_s};
+        QTest::newRow("first site: marker with colon")
+            << u"Registrant: US\r\nCA"_s << QStringList{u"CA"_s} << QStringList{u"CA"_s};
         QTest::newRow("one code only") << u"Registrant:\r\nAU\r\nNZ"_s << QStringList{u"AU"_s} << QStringList{u"AU"_s};
-        QTest::newRow("blank line is not empty") << u"Registrant:\r\n  \r\n#x\r\n%y\r\nIT"_s << QStringList{u"IT"_s}
-                                                 << QStringList{u"IT"_s};
+        QTest::newRow("blank line is not empty")
+            << u"Registrant:\r\n  \r\n#x\r\n%y\r\nIT"_s << QStringList{u"IT"_s} << QStringList{u"IT"_s};
         QTest::newRow("comment marker line skipped") << u"# Registrant:\r\nUS"_s << QStringList{} << QStringList{};
-        QTest::newRow("tab counts in length") << u"Registrant:\r\n\tUS\r\nDE"_s << QStringList{u"DE"_s}
-                                              << QStringList{u"DE"_s};
+        QTest::newRow("tab counts in length")
+            << u"Registrant:\r\n\tUS\r\nDE"_s << QStringList{u"DE"_s} << QStringList{u"DE"_s};
     }
 
     void testRegistrantRule()

@@ -18,16 +18,26 @@ namespace {
 QByteArray reasonPhrase(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 307: return "Temporary Redirect";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 500: return "Internal Server Error";
-    case 502: return "Bad Gateway";
-    case 503: return "Service Unavailable";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 307:
+        return "Temporary Redirect";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 500:
+        return "Internal Server Error";
+    case 502:
+        return "Bad Gateway";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Status";
     }
 }
 
@@ -205,7 +215,8 @@ FakeWhoisServer::FakeWhoisServer()
 
 FakeWhoisServer::~FakeWhoisServer()
 {
-    QMetaObject::invokeMethod(m_server, [this] { delete m_server; }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        m_server, [this] { delete m_server; }, Qt::BlockingQueuedConnection);
     m_thread->quit();
     m_thread->wait();
     delete m_thread;
@@ -239,7 +250,7 @@ FakeWhoisServer::Response FakeWhoisServer::responseFor(const Request& request)
 {
     QMutexLocker lock(&m_mutex);
     const QString path = QString::fromLatin1(request.path);
-    for (const QString& key : {request.host + u' ' + path, u' ' + path})
+    for (const QString& key : {QString(request.host + u' ' + path), QString(u' ' + path)})
         if (const auto it = m_responses.constFind(key); it != m_responses.constEnd())
             return it.value();
     if (const auto it = m_hostDefaults.constFind(request.host); it != m_hostDefaults.constEnd())
@@ -317,7 +328,8 @@ QByteArray FakeWhoisServer::firstSitePage(const QString& record, int padBytes)
            "<script>var tpl = \"<pre>decoy</pre>\";</script><style>pre { white-space: pre-wrap; }</style>"
            "</head>\n<body><header class=\"top\"><a href=\"/\">Home</a> | <a href=\"/whois/\">Whois</a></header>\n" +
            padding(padBytes) + "<div class=\"whois-data\"><pre class=\"df-raw\" id=\"registryData\">\n" +
-           escapeHtml(record) + "</pre></div>\n<pre class=\"footnote\">country: ZZ</pre>\n"
+           escapeHtml(record) +
+           "</pre></div>\n<pre class=\"footnote\">country: ZZ</pre>\n"
            "<footer><p>All data provided as is.</p></footer></body></html>\n";
 }
 

@@ -25,9 +25,9 @@ public:
     struct Response
     {
         enum class Mode {
-            Whole,        // headers and body in one write
-            Endless,      // a body that never ends, streamed until the client hangs up
-            CloseMidPage  // announces the whole body, sends half of it, closes
+            Whole,       // headers and body in one write
+            Endless,     // a body that never ends, streamed until the client hangs up
+            CloseMidPage // announces the whole body, sends half of it, closes
         };
         int status = 200;
         QByteArray contentType = "text/html; charset=utf-8";
