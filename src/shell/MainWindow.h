@@ -2,6 +2,7 @@
 
 #include "addresses/AddressListModel.h"
 #include "core/ResultsModel.h"
+#include "lookup/RunStats.h"
 #include "shell/Dialogs.h"
 #include "shell/ErrorTrap.h"
 
@@ -60,6 +61,10 @@ public:
     void PushButton5_Click();
 
     // Lookup run
+    void PushButton4_Click();
+    bool lookupRunning() const { return m_lookupRunning; }
+    // Where the time of the latest run went (for the benchmarks).
+    const lookup::RunStats& lookupStats() const { return m_lookupStats; }
 
     // Results output
 
@@ -96,6 +101,9 @@ private:
     QTreeView* m_listView1 = nullptr;
     QTreeView* m_listView2 = nullptr;
     QList<QPushButton*> m_buttons;
+
+    // Lookup run
+    lookup::RunStats m_lookupStats;
 };
 
 } // namespace shell
