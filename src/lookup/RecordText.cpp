@@ -119,12 +119,7 @@ public:
             size_t end = i + 1;
             while (end < length && !isHtmlSpace(text[end]))
                 ++end;
-            flushBreaks();
-            if (m_pendingSpace && !m_atLineStart)
-                m_out += ' ';
-            m_pendingSpace = false;
-            m_out.append(text + i, end - i);
-            m_atLineStart = false;
+            appendRun(text + i, end - i);
             i = end;
         }
     }
@@ -142,12 +137,7 @@ public:
             size_t end = i + 1;
             while (end < length && text[end] != '\r' && text[end] != '\n')
                 ++end;
-            flushBreaks();
-            if (m_pendingSpace && !m_atLineStart)
-                m_out += ' ';
-            m_pendingSpace = false;
-            m_out.append(text + i, end - i);
-            m_atLineStart = false;
+            appendRun(text + i, end - i);
             i = end;
         }
     }
@@ -163,6 +153,17 @@ public:
     }
 
 private:
+    // Text without line breaks, after any breaks and the blank that are due before it.
+    void appendRun(const char* run, size_t length)
+    {
+        flushBreaks();
+        if (m_pendingSpace && !m_atLineStart)
+            m_out += ' ';
+        m_pendingSpace = false;
+        m_out.append(run, length);
+        m_atLineStart = false;
+    }
+
     void flushBreaks()
     {
         if (m_required == 0)
