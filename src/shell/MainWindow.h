@@ -2,6 +2,7 @@
 
 #include "addresses/AddressListModel.h"
 #include "core/ResultsModel.h"
+#include "lookup/RunStats.h"
 #include "shell/Dialogs.h"
 #include "shell/ErrorTrap.h"
 
@@ -69,6 +70,10 @@ public:
     void LoadListFile(const QString& path);
 
     // Lookup run
+    void PushButton4_Click();
+    bool lookupRunning() const { return m_lookupRunning; }
+    // Where the time of the latest run went (for the benchmarks).
+    const lookup::RunStats& lookupStats() const { return m_lookupStats; }
 
     // Results output
 
@@ -112,6 +117,9 @@ private:
     void loadDroppedFiles(const QStringList& paths);
     void pasteIntoAddressList();
     int m_listLoadsRunning = 0;
+
+    // Lookup run
+    lookup::RunStats m_lookupStats;
 };
 
 } // namespace shell

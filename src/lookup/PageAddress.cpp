@@ -1,0 +1,91 @@
+#include "lookup/PageAddress.h"
+
+using namespace Qt::StringLiterals;
+
+namespace lookup {
+
+namespace {
+
+// RFC 3986 pchar without the percent sign, plus "/" between segments.
+bool keptInPath(unsigned char c)
+{
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
+        return true;
+    switch (c) {
+    case '-':
+    case '.':
+    case '_':
+    case '~': // unreserved
+    case '!':
+    case '$':
+    case '&':
+    case '\'':
+    case '(':
+    case ')':
+    case '*': // sub-delims
+    case '+':
+    case ',':
+    case ';':
+    case '=':
+    case ':':
+    case '@':
+    case '/':
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isDotSegment(QByteArrayView segment)
+{
+    if (segment.isEmpty())
+        return false;
+    for (char c : segment)
+        if (c != '.')
+            return false;
+    return true;
+}
+
+void appendEncoded(QByteArray& out, unsigned char c)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    out += '%';
+    out += hex[c >> 4];
+    out += hex[c & 15];
+}
+
+} // namespace
+
+QByteArray encodeEntryPath(const QString& entry)
+{
+    const QByteArray utf8 = entry.toUtf8();
+    bool hasDotSegment = false;
+    for (qsizetype start = 0; start <= utf8.size() && !hasDotSegment;) {
+        qsizetype end = utf8.indexOf('/', start);
+        if (end < 0)
+            end = utf8.size();
+        hasDotSegment = isDotSegment(QByteArrayView(utf8).sliced(start, end - start));
+        start = end + 1;
+    }
+
+    QByteArray out;
+    out.reserve(utf8.size() * 3);
+    for (char ch : utf8) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (keptInPath(c) && !(hasDotSegment && (c == '/' || c == '.')))
+            out += ch;
+        else
+            appendEncoded(out, c);
+    }
+    return out;
+}
+
+QUrl pageAddress(const WhoisSite& site, const QString& entry)
+{
+    if (isDotSegment(QByteArrayView(entry.toUtf8())))
+        return {};
+    const QByteArray address = "http://" + site.host.toUtf8() + site.path.toUtf8() + encodeEntryPath(entry);
+    return QUrl::fromEncoded(address, QUrl::StrictMode);
+}
+
+} // namespace lookup

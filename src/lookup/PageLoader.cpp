@@ -1,0 +1,206 @@
+#include "lookup/PageLoader.h"
+
+#include <QNetworkProxyFactory>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace lookup {
+
+const QByteArray PageLoader::UserAgent = "Mozilla/5.0 (X11; Linux x86_64; rv:115.0) Gecko/20100101 Firefox/115.0";
+
+PageRequest::PageRequest(PageLoader& loader, const QUrl& address) : m_loader(&loader)
+{
+    m_page.address = address;
+    m_hostKey = address.host().toLower();
+    m_deadline.setSingleShot(true);
+    connect(&m_deadline, &QTimer::timeout, this,
+            [this] { fail(u"No page within %1 s"_s.arg(m_deadline.interval() / 1000.0)); });
+}
+
+PageRequest::~PageRequest()
+{
+    if (m_reply) {
+        m_reply->disconnect(this);
+        m_reply->abort();
+        m_reply->deleteLater();
+        m_reply = nullptr;
+    }
+    if (m_loader) {
+        m_loader->release(this);
+        m_loader->m_requests.remove(this);
+    }
+}
+
+void PageRequest::send()
+{
+    m_started = true;
+    QNetworkRequest request(m_page.address);
+    request.setHeader(QNetworkRequest::UserAgentHeader, PageLoader::UserAgent);
+    request.setRawHeader("Accept", "text/html,application/xhtml+xml;q=0.9,*/*;q=0.8");
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setMaximumRedirectsAllowed(PageLoader::MaxRedirects);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    m_reply = m_loader->m_network.get(request);
+    connect(m_reply, &QNetworkReply::readyRead, this, &PageRequest::onReadyRead);
+    connect(m_reply, &QNetworkReply::finished, this, &PageRequest::onFinished);
+    connect(m_reply, &QNetworkReply::metaDataChanged, this, [this] {
+        const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid() && length.toLongLong() > PageLoader::MaxBodyBytes)
+            fail(u"Page larger than %1 bytes"_s.arg(PageLoader::MaxBodyBytes));
+    });
+    m_deadline.start(m_loader->m_timeoutMs);
+}
+
+void PageRequest::onReadyRead()
+{
+    if (!m_reply)
+        return;
+    if (m_page.body.size() + m_reply->bytesAvailable() > PageLoader::MaxBodyBytes) {
+        fail(u"Page larger than %1 bytes"_s.arg(PageLoader::MaxBodyBytes));
+        return;
+    }
+    m_page.body += m_reply->readAll();
+}
+
+void PageRequest::onFinished()
+{
+    if (!m_reply)
+        return;
+    onReadyRead();
+    if (!m_reply)
+        return;
+    const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    const QNetworkReply::NetworkError error = m_reply->error();
+    m_page.httpStatus = status.toInt();
+    m_page.contentType = m_reply->rawHeader("Content-Type");
+    // An HTTP error status still brings a page, shown as a browser would show it; errors below the
+    // content range (connection, proxy, redirects, aborts) bring none.
+    m_page.loaded =
+        error == QNetworkReply::NoError || (status.isValid() && error >= QNetworkReply::ContentAccessDenied);
+    if (!m_page.loaded) {
+        m_page.error = m_reply->errorString();
+        m_page.body.clear();
+    }
+    m_reply->disconnect(this);
+    m_reply->deleteLater();
+    m_reply = nullptr;
+    complete();
+}
+
+void PageRequest::fail(const QString& error)
+{
+    if (m_complete)
+        return;
+    if (m_reply) {
+        m_reply->disconnect(this);
+        m_reply->abort();
+        m_reply->deleteLater();
+        m_reply = nullptr;
+    }
+    m_page.loaded = false;
+    m_page.body.clear();
+    m_page.error = error;
+    complete();
+}
+
+void PageRequest::complete()
+{
+    if (m_complete)
+        return;
+    m_complete = true;
+    m_deadline.stop();
+    if (m_loader)
+        m_loader->release(this);
+    // Queued, so that a request completed inside load() still reaches a caller that connects after it.
+    QMetaObject::invokeMethod(this, &PageRequest::completed, Qt::QueuedConnection);
+}
+
+PageLoader::PageLoader(QObject* parent) : QObject(parent), m_network(this)
+{
+    // The standard proxy variables (http_proxy, https_proxy, no_proxy) decide how pages are reached.
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
+    m_network.setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+}
+
+PageLoader::~PageLoader()
+{
+    // Requests that outlive the loader end unloaded and must not reach back into it; their replies
+    // go with the network manager.
+    const QSet<PageRequest*> requests = m_requests;
+    for (PageRequest* request : requests) {
+        request->m_loader = nullptr;
+        request->fail(u"The page loader was closed"_s);
+    }
+}
+
+std::unique_ptr<PageRequest> PageLoader::load(const QUrl& address)
+{
+    std::unique_ptr<PageRequest> request(new PageRequest(*this, address));
+    m_requests.insert(request.get());
+    const QString scheme = address.scheme().toLower();
+    if (!address.isValid() || address.host().isEmpty() || (scheme != u"http"_s && scheme != u"https"_s)) {
+        request->fail(u"Invalid page address"_s);
+        return request;
+    }
+    enqueue(request.get());
+    return request;
+}
+
+int PageLoader::inFlight() const
+{
+    int total = 0;
+    for (int n : m_running)
+        total += n;
+    return total;
+}
+
+void PageLoader::enqueue(PageRequest* request)
+{
+    int& running = m_running[request->m_hostKey];
+    if (m_maxPerHost > 0 && running >= m_maxPerHost) {
+        m_waiting[request->m_hostKey].push_back(request);
+        return;
+    }
+    ++running;
+    request->send();
+}
+
+void PageLoader::release(PageRequest* request)
+{
+    const QString key = request->m_hostKey;
+    auto waiting = m_waiting.find(key);
+    if (waiting != m_waiting.end()) {
+        auto& queue = waiting.value();
+        const auto it = std::find(queue.begin(), queue.end(), request);
+        if (it != queue.end()) {
+            queue.erase(it);
+            return;
+        }
+    }
+    if (!request->m_started)
+        return;
+    request->m_started = false; // counted once, whether it completed or was dropped
+    auto running = m_running.find(key);
+    if (running != m_running.end() && running.value() > 0)
+        --running.value();
+    startWaiting(key);
+}
+
+void PageLoader::startWaiting(const QString& hostKey)
+{
+    auto waiting = m_waiting.find(hostKey);
+    if (waiting == m_waiting.end())
+        return;
+    while (!waiting.value().empty() && (m_maxPerHost <= 0 || m_running[hostKey] < m_maxPerHost)) {
+        PageRequest* next = waiting.value().front();
+        waiting.value().pop_front();
+        ++m_running[hostKey];
+        next->send();
+    }
+}
+
+} // namespace lookup

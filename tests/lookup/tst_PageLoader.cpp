@@ -1,0 +1,320 @@
+#include "lookup/EntryLookup.h"
+#include "lookup/PageAddress.h"
+#include "lookup/PageLoader.h"
+#include "lookup/RecordText.h"
+#include "support/FakeWhoisServer.h"
+
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTest>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using namespace lookup;
+
+namespace {
+
+quint16 closedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort(); // closed again when probe goes
+}
+
+QUrl firstSiteUrl(const QByteArray& path)
+{
+    return QUrl::fromEncoded("http://www.whois.com" + path, QUrl::StrictMode);
+}
+
+} // namespace
+
+class TestPageLoader : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<FakeWhoisServer> m_server;
+
+    Page fetch(PageLoader& loader, const QUrl& url)
+    {
+        const std::unique_ptr<PageRequest> request = loader.load(url);
+        [&] { QTRY_VERIFY_WITH_TIMEOUT(request->isComplete(), 20000); }();
+        return request->page();
+    }
+
+    Page fetch(const QUrl& url)
+    {
+        PageLoader loader;
+        return fetch(loader, url);
+    }
+
+private slots:
+    void initTestCase() { m_server = std::make_unique<FakeWhoisServer>(); }
+
+    void init()
+    {
+        // Both sites are reached through the fake server, as through any HTTP proxy.
+        qputenv("http_proxy", m_server->proxyUrl());
+        qunsetenv("no_proxy");
+        m_server->clearRequests();
+        m_server->clearResponses();
+    }
+
+    void cleanupTestCase() { m_server.reset(); }
+
+    void testAddressAsTheServerReceivesIt_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QByteArray>("firstLine");
+        QTest::addColumn<QByteArray>("secondLine");
+        QTest::newRow("blank") << u"a b"_s << QByteArray("GET http://www.whois.com/whois/a%20b HTTP/1.1")
+                               << QByteArray("GET http://whois.domaintools.com/a%20b HTTP/1.1");
+        QTest::newRow("query and fragment")
+            << u"x?y#z"_s << QByteArray("GET http://www.whois.com/whois/x%3Fy%23z HTTP/1.1")
+            << QByteArray("GET http://whois.domaintools.com/x%3Fy%23z HTTP/1.1");
+        QTest::newRow("climbing") << u"../../admin"_s
+                                  << QByteArray("GET http://www.whois.com/whois/..%2F..%2Fadmin HTTP/1.1")
+                                  << QByteArray("GET http://whois.domaintools.com/..%2F..%2Fadmin HTTP/1.1");
+        QTest::newRow("non-ASCII") << u"bücher.de"_s
+                                   << QByteArray("GET http://www.whois.com/whois/b%C3%BCcher.de HTTP/1.1")
+                                   << QByteArray("GET http://whois.domaintools.com/b%C3%BCcher.de HTTP/1.1");
+        QTest::newRow("path") << u"name.tld/path"_s
+                              << QByteArray("GET http://www.whois.com/whois/name.tld/path HTTP/1.1")
+                              << QByteArray("GET http://whois.domaintools.com/name.tld/path HTTP/1.1");
+        QTest::newRow("backslash and percent")
+            << u"a\\..\\b%2e"_s << QByteArray("GET http://www.whois.com/whois/a%5C..%5Cb%252e HTTP/1.1")
+            << QByteArray("GET http://whois.domaintools.com/a%5C..%5Cb%252e HTTP/1.1");
+    }
+
+    void testAddressAsTheServerReceivesIt()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QByteArray, firstLine);
+        QFETCH(QByteArray, secondLine);
+        fetch(pageAddress(firstWhoisSite(), entry));
+        fetch(pageAddress(secondWhoisSite(), entry));
+        QCOMPARE(m_server->requestLines(), (QByteArrayList{firstLine, secondLine}));
+        const QList<FakeWhoisServer::Request> requests = m_server->requests();
+        QCOMPARE(requests.at(0).host, u"www.whois.com"_s);
+        QCOMPARE(requests.at(1).host, u"whois.domaintools.com"_s);
+    }
+
+    void testEntryOfDotsIsRefusedWithoutARequest()
+    {
+        PageLoader loader;
+        const auto request = loader.load(pageAddress(firstWhoisSite(), u".."_s));
+        QVERIFY(request->isComplete());
+        QVERIFY(!request->page().loaded);
+        QSignalSpy completed(request.get(), &PageRequest::completed);
+        QVERIFY(completed.wait(5000)); // still announced, from the event loop
+        QVERIFY(m_server->requestLines().isEmpty());
+    }
+
+    void testBrowserLikeUserAgent()
+    {
+        fetch(firstSiteUrl("/whois/192.0.2.7"));
+        QVERIFY(m_server->requests().value(0).userAgent.startsWith("Mozilla/5.0 ("));
+    }
+
+    void testPageOfBothLayoutsLoads()
+    {
+        m_server->setResponse(u"www.whois.com"_s, "/whois/192.0.2.7",
+                              FakeWhoisServer::page(FakeWhoisServer::dataFile(u"first-site-network.html"_s)));
+        m_server->setResponse(u"whois.domaintools.com"_s, "/example.tld",
+                              FakeWhoisServer::page(FakeWhoisServer::dataFile(u"second-site-domain.html"_s)));
+        const Page first = fetch(pageAddress(firstWhoisSite(), u"192.0.2.7"_s));
+        QVERIFY(first.loaded);
+        QCOMPARE(first.httpStatus, 200);
+        QVERIFY(recordText(firstWhoisSite(), first).contains(u"\r\ncountry:        DE\r\n"_s));
+        const Page second = fetch(pageAddress(secondWhoisSite(), u"example.tld"_s));
+        QVERIFY(recordText(secondWhoisSite(), second).endsWith(u"AU\r\nRegistrant Country: AU"_s));
+    }
+
+    void testLatin1PageDeclaredByMeta()
+    {
+        m_server->setResponse({}, "/whois/m%C3%BCnchen.example", [] {
+            auto r = FakeWhoisServer::page(FakeWhoisServer::dataFile(u"latin1-meta.html"_s));
+            r.contentType = "text/html";
+            return r;
+        }());
+        const Page page = fetch(pageAddress(firstWhoisSite(), u"münchen.example"_s));
+        QCOMPARE(recordText(firstWhoisSite(), page),
+                 u"Registrant:\r\n  Straßenbahn München AG\r\n  München\r\n  DE\r\ncountry: ÄT"_s);
+    }
+
+    void testErrorStatusStillGivesThePage_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::newRow("404") << 404;
+        QTest::newRow("500") << 500;
+        QTest::newRow("503") << 503;
+    }
+
+    void testErrorStatusStillGivesThePage()
+    {
+        QFETCH(int, status);
+        m_server->setResponse({}, "/whois/x", FakeWhoisServer::page("<pre>country: SE</pre>", status));
+        const Page page = fetch(firstSiteUrl("/whois/x"));
+        QVERIFY(page.loaded);
+        QCOMPARE(page.httpStatus, status);
+        QCOMPARE(recordText(firstWhoisSite(), page), u"country: SE"_s);
+    }
+
+    void testRedirectChainIsFollowed()
+    {
+        m_server->setResponse({}, "/whois/a", FakeWhoisServer::redirect("/whois/b"));
+        m_server->setResponse({}, "/whois/b", FakeWhoisServer::redirect("http://whois.domaintools.com/c", 301));
+        m_server->setResponse({}, "/c", FakeWhoisServer::redirect("/d", 307));
+        m_server->setResponse({}, "/d", FakeWhoisServer::page("<pre>country: NO</pre>"));
+        const Page page = fetch(firstSiteUrl("/whois/a"));
+        QVERIFY(page.loaded);
+        QCOMPARE(recordText(firstWhoisSite(), page), u"country: NO"_s);
+        QCOMPARE(m_server->requestLines().size(), 4);
+        QCOMPARE(m_server->requestLines().last(), QByteArray("GET http://whois.domaintools.com/d HTTP/1.1"));
+    }
+
+    void testRedirectLoopEndsUnloaded()
+    {
+        m_server->setResponse({}, "/whois/loop", FakeWhoisServer::redirect("/whois/loop"));
+        const Page page = fetch(firstSiteUrl("/whois/loop"));
+        QVERIFY(!page.loaded);
+        QVERIFY(page.body.isEmpty());
+        QCOMPARE(m_server->requestLines().size(), PageLoader::MaxRedirects + 1);
+    }
+
+    void testRedirectToHttpsIsFollowedThroughTheProxy()
+    {
+        qputenv("https_proxy", m_server->proxyUrl());
+        m_server->setResponse({}, "/whois/secure", FakeWhoisServer::redirect("https://www.whois.com/whois/secure"));
+        const Page page = fetch(firstSiteUrl("/whois/secure"));
+        qunsetenv("https_proxy");
+        QVERIFY(!page.loaded); // our fake proxy refuses the tunnel
+        QCOMPARE(m_server->requestLines().value(1), QByteArray("CONNECT www.whois.com:443 HTTP/1.1"));
+    }
+
+    void testBoundsEndThePageUnloaded_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("endless body") << 0;
+        QTest::newRow("20 MiB body") << 1;
+        QTest::newRow("closed mid-page") << 2;
+        QTest::newRow("slower than the time bound") << 3;
+    }
+
+    void testBoundsEndThePageUnloaded()
+    {
+        QFETCH(int, kind);
+        FakeWhoisServer::Response response;
+        switch (kind) {
+        case 0:
+            response = FakeWhoisServer::endless();
+            break;
+        case 1:
+            response = FakeWhoisServer::huge(20 * 1024 * 1024);
+            break;
+        case 2:
+            response = FakeWhoisServer::closedMidPage(FakeWhoisServer::firstSitePage(u"country: DE"_s, 20000));
+            break;
+        case 3:
+            response = FakeWhoisServer::page("<pre>country: DE</pre>");
+            response.delayMs = 5000;
+            break;
+        }
+        m_server->setResponse({}, "/whois/bad", response);
+        PageLoader loader;
+        loader.setPageTimeout(500);
+        const Page page = fetch(loader, firstSiteUrl("/whois/bad"));
+        QVERIFY(!page.loaded);
+        QVERIFY(page.body.isEmpty());
+        QVERIFY(!page.error.isEmpty());
+        QCOMPARE(recordText(firstWhoisSite(), page), QString());
+    }
+
+    void testRefusedConnectionCompletesUnloaded()
+    {
+        qputenv("http_proxy", "http://127.0.0.1:" + QByteArray::number(closedPort()));
+        const Page page = fetch(firstSiteUrl("/whois/x"));
+        QVERIFY(!page.loaded);
+        QVERIFY(!page.error.isEmpty());
+    }
+
+    void testNoProxyGoesDirect()
+    {
+        qputenv("http_proxy", "http://127.0.0.1:" + QByteArray::number(closedPort()));
+        qputenv("no_proxy", "127.0.0.1,localhost");
+        m_server->setResponse({}, "/whois/direct", FakeWhoisServer::page("<pre>country: FI</pre>"));
+        const Page page =
+            fetch(QUrl::fromEncoded("http://127.0.0.1:" + QByteArray::number(m_server->port()) + "/whois/direct"));
+        QVERIFY(page.loaded);
+        QCOMPARE(m_server->requestLines(), QByteArrayList{"GET /whois/direct HTTP/1.1"});
+    }
+
+    void testSeveralPagesInFlightWithinTheHostLimit()
+    {
+        FakeWhoisServer::Response slow = FakeWhoisServer::page("<pre>country: DK</pre>");
+        slow.delayMs = 100;
+        m_server->setHostDefault(u"www.whois.com"_s, slow);
+        PageLoader loader;
+        loader.setMaxInFlightPerHost(2);
+        std::vector<std::unique_ptr<PageRequest>> requests;
+        for (int i = 0; i < 6; ++i)
+            requests.push_back(loader.load(firstSiteUrl("/whois/n" + QByteArray::number(i))));
+        int most = 0;
+        auto allDone = [&] {
+            most = std::max(most, loader.inFlight());
+            return std::all_of(requests.begin(), requests.end(), [](const auto& r) { return r->isComplete(); });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(allDone(), 20000);
+        QCOMPARE(most, 2);
+        for (const auto& r : requests)
+            QCOMPARE(recordText(firstWhoisSite(), r->page()), u"country: DK"_s);
+        QCOMPARE(m_server->requestLines().size(), 6);
+    }
+
+    void testDroppedRequestFreesItsPlace()
+    {
+        FakeWhoisServer::Response slow = FakeWhoisServer::page("<pre>country: DK</pre>");
+        slow.delayMs = 2000;
+        m_server->setResponse({}, "/whois/slow", slow);
+        m_server->setResponse({}, "/whois/fast", FakeWhoisServer::page("<pre>country: IS</pre>"));
+        PageLoader loader;
+        loader.setMaxInFlightPerHost(1);
+        auto first = loader.load(firstSiteUrl("/whois/slow"));
+        auto second = loader.load(firstSiteUrl("/whois/fast"));
+        first.reset();
+        QTRY_VERIFY_WITH_TIMEOUT(second->isComplete(), 10000);
+        QVERIFY(second->page().loaded);
+    }
+
+    void testEntryLookupsInParallel()
+    {
+        m_server->setResponse({}, "/whois/192.0.2.7",
+                              FakeWhoisServer::page(FakeWhoisServer::dataFile(u"first-site-network.html"_s)));
+        m_server->setResponse({}, "/example.tld",
+                              FakeWhoisServer::page(FakeWhoisServer::dataFile(u"second-site-domain.html"_s)));
+        m_server->setResponse({}, "/whois/nothing.tld", FakeWhoisServer::page("<pre>no code here</pre>"));
+        PageLoader loader;
+        const QString database = QStringLiteral(TELLURION_APP_DIR) + u"/dbCountries.mdb"_s;
+        EntryLookup a(loader, database, u"http://192.0.2.7/"_s);
+        EntryLookup b(loader, database, u"WWW.example.tld"_s);
+        EntryLookup c(loader, database, u"nothing.tld"_s);
+        for (EntryLookup* job : {&a, &b, &c})
+            job->start();
+        QTRY_VERIFY_WITH_TIMEOUT(a.isFinished() && b.isFinished() && c.isFinished(), 20000);
+        QCOMPARE(a.result().entry, u"192.0.2.7"_s);
+        QCOMPARE(a.result().status, u"Completed"_s);
+        QCOMPARE(a.result().code, u"DE"_s);
+        QCOMPARE(a.result().country, u"Germany"_s);
+        QCOMPARE(a.result().continent, u"Europe"_s);
+        // The first site has nothing for it; the second site's registrant rule gives AU.
+        QCOMPARE(b.result().entry, u"example.tld"_s);
+        QCOMPARE(b.result().code, u"AU"_s);
+        QCOMPARE(b.result().continent, u"Oceania"_s);
+        QCOMPARE(c.result().status, u"Failed"_s);
+        QCOMPARE(c.result().code, QString());
+        QVERIFY(m_server->requestLines().contains("GET http://whois.domaintools.com/nothing.tld HTTP/1.1"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPageLoader)
+#include "tst_PageLoader.moc"
