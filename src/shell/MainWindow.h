@@ -2,6 +2,8 @@
 
 #include "addresses/AddressListModel.h"
 #include "core/ResultsModel.h"
+#include "output/Clipboard.h"
+#include "output/Spreadsheet.h"
 #include "shell/Dialogs.h"
 #include "shell/ErrorTrap.h"
 
@@ -12,6 +14,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 namespace shell {
 
@@ -62,6 +65,13 @@ public:
     // Lookup run
 
     // Results output
+    void PushButton6_Click();
+    void PushButton12_Click();
+    void PushButton18_Click();
+    bool SaveResultsAsExcelFileIsExcelInstalled();
+    // The clipboard and the spreadsheet application the outputs use; the real ones unless replaced.
+    void setClipboard(std::unique_ptr<output::Clipboard> clipboard);
+    void setSpreadsheetFactory(output::SpreadsheetFactory factory);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -96,6 +106,10 @@ private:
     QTreeView* m_listView1 = nullptr;
     QTreeView* m_listView2 = nullptr;
     QList<QPushButton*> m_buttons;
+
+    // Results output
+    std::unique_ptr<output::Clipboard> m_clipboard;
+    output::SpreadsheetFactory m_spreadsheetFactory;
 };
 
 } // namespace shell
