@@ -1,38 +1,13 @@
 #include "core/Failure.h"
 #include "output/XlsxSpreadsheet.h"
 #include "support/SheetReader.h"
+#include "support/StandInProgram.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-// A stand-in spreadsheet program: records its arguments and keeps a copy of the file it was given.
-void writeStandIn(const QString& folder, const QString& name)
-{
-    QFile script(folder + u'/' + name);
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\n"
-                 "dir=\"${0%/*}\"\n"
-                 "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$dir/arguments.txt.part\"\n"
-                 "for a in \"$@\"; do last=\"$a\"; done\n"
-                 "/bin/cp \"$last\" \"$dir/opened.xlsx\"\n"
-                 "/bin/mv \"$dir/arguments.txt.part\" \"$dir/arguments.txt\"\n");
-    script.close();
-    QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-}
-
-bool waitForFile(const QString& path)
-{
-    for (int i = 0; i < 200 && !QFileInfo::exists(path); ++i)
-        QTest::qWait(50);
-    return QFileInfo::exists(path);
-}
-
-} // namespace
 
 class TestXlsxSpreadsheet : public QObject
 {
@@ -154,7 +129,7 @@ private slots:
         QFETCH(QString, program);
         QFETCH(QStringList, arguments);
         QTemporaryDir bin;
-        writeStandIn(bin.path(), program);
+        QVERIFY(writeStandInProgram(bin.path(), program));
         qputenv("PATH", QFile::encodeName(bin.path()));
         QString shownPath;
         {
@@ -163,10 +138,7 @@ private slots:
             sheet.setCell(1, 1, u"IP Address(es)"_s);
             sheet.setCellValue(2, 1, u"1.2.3.4"_s);
             app->setVisible(true);
-            QVERIFY(waitForFile(bin.filePath(u"arguments.txt"_s)));
-            QFile recorded(bin.filePath(u"arguments.txt"_s));
-            QVERIFY(recorded.open(QIODevice::ReadOnly));
-            QStringList got = QString::fromUtf8(recorded.readAll()).split(u'\n', Qt::SkipEmptyParts);
+            QStringList got = standInArguments(bin.path());
             QVERIFY(!got.isEmpty());
             shownPath = got.takeLast();
             QCOMPARE(got, arguments);
@@ -185,7 +157,7 @@ private slots:
     void testWorkbookNeverShownLeavesNothingBehind()
     {
         QTemporaryDir bin;
-        writeStandIn(bin.path(), u"soffice"_s);
+        QVERIFY(writeStandInProgram(bin.path(), u"soffice"_s));
         qputenv("PATH", QFile::encodeName(bin.path()));
         const QStringList before = QDir::temp().entryList({u"tellurion-*"_s}, QDir::Dirs);
         {

@@ -7,6 +7,7 @@
 #include "support/FakeDialogs.h"
 #include "support/ResultsRows.h"
 #include "support/SheetReader.h"
+#include "support/StandInProgram.h"
 
 #include <QApplication>
 #include <QProcess>
@@ -554,25 +555,14 @@ private slots:
     void testExportOpensARealWorkbookInTheSpreadsheetProgram()
     {
         QTemporaryDir bin;
-        QFile standIn(bin.filePath(u"soffice"_s));
-        QVERIFY(standIn.open(QIODevice::WriteOnly));
-        standIn.write("#!/bin/sh\n"
-                      "for a in \"$@\"; do last=\"$a\"; done\n"
-                      "/bin/cp \"$last\" \"${0%/*}/opened.xlsx\"\n"
-                      "printf '%s\\n' \"$@\" > \"${0%/*}/arguments.part\"\n"
-                      "/bin/mv \"${0%/*}/arguments.part\" \"${0%/*}/arguments.txt\"\n");
-        standIn.close();
-        standIn.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QVERIFY(writeStandInProgram(bin.path(), u"soffice"_s));
         const QByteArray oldPath = qgetenv("PATH");
         qputenv("PATH", QFile::encodeName(bin.path()));
         addRows(sampleRows());
         window().PushButton12_Click();
-        for (int i = 0; i < 200 && !QFileInfo::exists(bin.filePath(u"arguments.txt"_s)); ++i)
-            QTest::qWait(50);
+        const QStringList arguments = standInArguments(bin.path());
         qputenv("PATH", oldPath);
         QVERIFY(m_dialogs->shown.isEmpty());
-        const QStringList arguments =
-            QString::fromUtf8(readAll(bin.filePath(u"arguments.txt"_s))).split(u'\n', Qt::SkipEmptyParts);
         QCOMPARE(arguments.mid(0, 2), (QStringList{u"--calc"_s, u"-n"_s}));
         QVERIFY(arguments.value(2).endsWith(u".xlsx"_s));
 
