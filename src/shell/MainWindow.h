@@ -3,6 +3,8 @@
 #include "addresses/AddressListModel.h"
 #include "core/ResultsModel.h"
 #include "lookup/RunStats.h"
+#include "output/Clipboard.h"
+#include "output/Spreadsheet.h"
 #include "shell/Dialogs.h"
 #include "shell/ErrorTrap.h"
 
@@ -14,6 +16,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 namespace shell {
 
@@ -76,6 +79,13 @@ public:
     const lookup::RunStats& lookupStats() const { return m_lookupStats; }
 
     // Results output
+    void PushButton6_Click();
+    void PushButton12_Click();
+    void PushButton18_Click();
+    bool SaveResultsAsExcelFileIsExcelInstalled();
+    // The clipboard and the spreadsheet application the outputs use; the real ones unless replaced.
+    void setClipboard(std::unique_ptr<output::Clipboard> clipboard);
+    void setSpreadsheetFactory(output::SpreadsheetFactory factory);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -120,6 +130,10 @@ private:
 
     // Lookup run
     lookup::RunStats m_lookupStats;
+
+    // Results output
+    std::unique_ptr<output::Clipboard> m_clipboard;
+    output::SpreadsheetFactory m_spreadsheetFactory;
 };
 
 } // namespace shell

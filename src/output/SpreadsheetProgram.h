@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace output {
+
+// The desktop's spreadsheet program, started with a workbook file.
+struct SpreadsheetProgram
+{
+    QString program;       // full path of the executable
+    QStringList arguments; // given before the file name
+
+    // The first one found: LibreOffice (soffice or libreoffice on PATH; opens the file as a new,
+    // unsaved document), Gnumeric, or the desktop's default program for .xlsx files (xdg-open).
+    static std::optional<SpreadsheetProgram> find();
+
+    // Starts the program on the file and does not wait for it. Throws core::Failure.
+    void open(const QString& file) const;
+};
+
+} // namespace output

@@ -1,0 +1,174 @@
+#include "core/Failure.h"
+#include "output/XlsxSpreadsheet.h"
+#include "support/SheetReader.h"
+#include "support/StandInProgram.h"
+
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class TestXlsxSpreadsheet : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QByteArray m_path;
+
+private slots:
+    void initTestCase() { m_path = qgetenv("PATH"); }
+    void cleanup() { qputenv("PATH", m_path); }
+
+    void testCellsAreTextReadBackByARealReader()
+    {
+        const QString file = m_dir.filePath(u"cells.xlsx"_s);
+        {
+            output::XlsxWorkbook book(file, m_dir.path());
+            output::SpreadsheetSheet& sheet = book.activeSheet();
+            sheet.setCell(1, 1, u"Header"_s);
+            sheet.setCell(1, 2, u"Second"_s);
+            sheet.autofitColumn(1);
+            sheet.setCellValue(2, 1, u"=1+2"_s);
+            sheet.setCellValue(2, 2, u"007"_s);
+            sheet.setCellValue(4, 1, u"Côte d’Ivoire"_s);
+            sheet.setCellValue(4, 2, u"two\nlines"_s);
+            sheet.setCellValue(4, 3, QString());
+            sheet.autofitColumns();
+            book.close();
+        }
+        QString error;
+        const QList<QStringList> rows = readSheet(file, &error);
+        QVERIFY2(!rows.isEmpty(), qPrintable(error));
+        QCOMPARE(rows.size(), 4);
+        QCOMPARE(rows[0], (QStringList{u"Header"_s, u"Second"_s}));
+        QCOMPARE(rows[1], (QStringList{u"=1+2"_s, u"007"_s}));
+        QCOMPARE(rows[2], (QStringList{QString(), QString()}));
+        QCOMPARE(rows[3], (QStringList{u"Côte d’Ivoire"_s, u"two\nlines"_s}));
+        const QByteArray xml = sheetXml(file);
+        QVERIFY(!xml.contains("<f>"));
+    }
+
+    void testColumnsAreFittedToTheirLongestLine()
+    {
+        const QString file = m_dir.filePath(u"widths.xlsx"_s);
+        output::XlsxWorkbook book(file, m_dir.path());
+        output::SpreadsheetSheet& sheet = book.activeSheet();
+        sheet.setCell(1, 1, u"ab"_s);
+        sheet.autofitColumn(1); // fitted to the header only; the later autofit of all widens it
+        sheet.setCell(1, 2, u"x"_s);
+        sheet.setCellValue(2, 1, QString(40, u'a'));
+        sheet.setCellValue(2, 2, u"short\r\n"_s + QString(20, u'b'));
+        sheet.setCellValue(3, 3, QString(1000, u'c'));
+        sheet.autofitColumns();
+        book.close();
+        const QString xml = QString::fromUtf8(sheetXml(file));
+        QRegularExpression col(uR"re(<col min="(\d+)" max="\d+" width="([\d.]+)")re"_s);
+        QMap<int, double> widths;
+        for (const auto& m : col.globalMatch(xml))
+            widths[m.captured(1).toInt()] = m.captured(2).toDouble();
+        QCOMPARE(widths.keys(), (QList<int>{1, 2, 3}));
+        QVERIFY(widths[1] > 40 && widths[1] < 50);
+        QVERIFY(widths[2] > 20 && widths[2] < widths[1]);
+        QVERIFY(widths[3] >= output::XlsxWorkbook::MaxColumnWidth &&
+                widths[3] < output::XlsxWorkbook::MaxColumnWidth + 1);
+    }
+
+    void testRefusedCellsAreReported_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("longer than a cell holds") << 3 << QString(100000, u'x') << u"left empty"_s;
+        QTest::newRow("above a filled row") << 1 << u"late"_s << u"top to bottom"_s;
+        QTest::newRow("row 0") << 0 << u"x"_s << u"no cell"_s;
+    }
+
+    void testRefusedCellsAreReported()
+    {
+        QFETCH(int, row);
+        QFETCH(QString, text);
+        QFETCH(QString, description);
+        const QString file = m_dir.filePath(u"refused.xlsx"_s);
+        output::XlsxWorkbook book(file, m_dir.path());
+        output::SpreadsheetSheet& sheet = book.activeSheet();
+        sheet.setCellValue(2, 1, u"kept"_s);
+        try {
+            sheet.setCellValue(row, 1, text);
+            QFAIL("the cell was taken");
+        } catch (const core::Failure& failure) {
+            QVERIFY2(failure.description().contains(description), qPrintable(failure.description()));
+        }
+        sheet.setCellValue(5, 1, u"after"_s);
+        book.close();
+        const QList<QStringList> rows = readSheet(file);
+        QCOMPARE(rows.size(), 5);
+        QCOMPARE(rows[1].value(0), u"kept"_s);
+        QCOMPARE(rows[2].value(0), QString());
+        QCOMPARE(rows[4].value(0), u"after"_s);
+    }
+
+    void testNoProgramFoundMeansNotInstalled()
+    {
+        QTemporaryDir empty;
+        qputenv("PATH", QFile::encodeName(empty.path()));
+        QVERIFY_THROWS_EXCEPTION(core::Failure, output::XlsxSpreadsheet::create());
+    }
+
+    void testShownWorkbookIsOpenedInTheSpreadsheetProgram_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("LibreOffice") << u"soffice"_s << QStringList{u"--calc"_s, u"-n"_s};
+        QTest::newRow("LibreOffice by its other name") << u"libreoffice"_s << QStringList{u"--calc"_s, u"-n"_s};
+        QTest::newRow("Gnumeric") << u"gnumeric"_s << QStringList{};
+    }
+
+    void testShownWorkbookIsOpenedInTheSpreadsheetProgram()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, arguments);
+        QTemporaryDir bin;
+        QVERIFY(writeStandInProgram(bin.path(), program));
+        qputenv("PATH", QFile::encodeName(bin.path()));
+        QString shownPath;
+        {
+            std::unique_ptr<output::SpreadsheetApplication> app = output::XlsxSpreadsheet::create();
+            output::SpreadsheetSheet& sheet = app->workbooksAdd().activeSheet();
+            sheet.setCell(1, 1, u"IP Address(es)"_s);
+            sheet.setCellValue(2, 1, u"1.2.3.4"_s);
+            app->setVisible(true);
+            QStringList got = standInArguments(bin.path());
+            QVERIFY(!got.isEmpty());
+            shownPath = got.takeLast();
+            QCOMPARE(got, arguments);
+            QVERIFY(shownPath.endsWith(u".xlsx"_s));
+            QVERIFY(!shownPath.startsWith(m_dir.path()));
+            QCOMPARE(QFile(QFileInfo(shownPath).path()).permissions() & (QFile::ReadOther | QFile::ReadGroup),
+                     QFile::Permissions());
+        }
+        // The program may read the file after we released the application: it stays.
+        QVERIFY(QFileInfo::exists(shownPath));
+        const QList<QStringList> rows = readSheet(bin.filePath(u"opened.xlsx"_s));
+        QCOMPARE(rows.value(0).value(0), u"IP Address(es)"_s);
+        QCOMPARE(rows.value(1).value(0), u"1.2.3.4"_s);
+    }
+
+    void testWorkbookNeverShownLeavesNothingBehind()
+    {
+        QTemporaryDir bin;
+        QVERIFY(writeStandInProgram(bin.path(), u"soffice"_s));
+        qputenv("PATH", QFile::encodeName(bin.path()));
+        const QStringList before = QDir::temp().entryList({u"tellurion-*"_s}, QDir::Dirs);
+        {
+            std::unique_ptr<output::SpreadsheetApplication> app = output::XlsxSpreadsheet::create();
+            app->workbooksAdd().activeSheet().setCell(1, 1, u"x"_s);
+            QCOMPARE(QDir::temp().entryList({u"tellurion-*"_s}, QDir::Dirs).size(), before.size() + 1);
+        }
+        QCOMPARE(QDir::temp().entryList({u"tellurion-*"_s}, QDir::Dirs), before);
+        QVERIFY(!QFileInfo::exists(bin.filePath(u"arguments.txt"_s)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestXlsxSpreadsheet)
+#include "tst_XlsxSpreadsheet.moc"

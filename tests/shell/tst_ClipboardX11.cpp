@@ -1,0 +1,156 @@
+// The clipboard copy against a real X11 clipboard: this test runs on its own Xvfb display, and what it
+// copies is read back by another X client, xclip.
+#include "core/EventPump.h"
+#include "output/Clipboard.h"
+#include "shell/MainWindow.h"
+#include "support/FakeDialogs.h"
+#include "support/ResultsRows.h"
+#include "support/Xvfb.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDeadlineTimer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+Xvfb* s_xvfb = nullptr;
+
+struct Readback
+{
+    int exitCode = -1;
+    QByteArray bytes;
+};
+
+// xclip asks this process for the clipboard, so the event loop must run while it waits.
+Readback readClipboard()
+{
+    QProcess xclip;
+    xclip.setProcessEnvironment(s_xvfb->environment());
+    xclip.start(u"xclip"_s, {u"-selection"_s, u"clipboard"_s, u"-o"_s});
+    QDeadlineTimer deadline(15000);
+    while (!xclip.waitForFinished(10) && !deadline.hasExpired())
+        QCoreApplication::processEvents();
+    return {xclip.exitStatus() == QProcess::NormalExit ? xclip.exitCode() : -1, xclip.readAllStandardOutput()};
+}
+
+// Another client takes the clipboard, as a text editor copying would.
+void copyElsewhere(const QByteArray& text)
+{
+    QProcess xclip;
+    xclip.setProcessEnvironment(s_xvfb->environment());
+    xclip.start(u"xclip"_s, {u"-selection"_s, u"clipboard"_s, u"-i"_s});
+    xclip.write(text);
+    xclip.closeWriteChannel();
+    QVERIFY(xclip.waitForFinished(10000));
+    // Let the selection change reach us before the copy under test starts.
+    QDeadlineTimer deadline(5000);
+    while (QGuiApplication::clipboard()->ownsClipboard() && !deadline.hasExpired())
+        QTest::qWait(10);
+    QCOMPARE(readClipboard().bytes, text);
+}
+
+class NeverPlaces : public output::Clipboard
+{
+public:
+    bool clear() override { return false; }
+    bool setText(const QString&, int) override { return false; }
+};
+
+} // namespace
+
+class TestClipboardX11 : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<FakeDialogs> m_dialogs;
+    std::unique_ptr<QTemporaryDir> m_app;
+    std::unique_ptr<shell::MainWindow> m_window;
+
+private slots:
+    void init()
+    {
+        m_dialogs = std::make_unique<FakeDialogs>();
+        m_app = std::make_unique<QTemporaryDir>();
+        QVERIFY(QFile::copy(QStringLiteral(TELLURION_APP_DIR) + u"/dbCountries.mdb"_s,
+                            m_app->filePath(u"dbCountries.mdb"_s)));
+        m_window = std::make_unique<shell::MainWindow>(*m_dialogs, m_app->path());
+        QVERIFY(m_window->Form_Load());
+        m_window->show();
+    }
+
+    void cleanup()
+    {
+        m_window.reset();
+        m_dialogs.reset();
+    }
+
+    void testTickedRowsAreReadBackByAnotherClient()
+    {
+        copyElsewhere("earlier");
+        addResultsRows(m_window->results(),
+                       {{{u"1.2.3.4"_s, u"Completed"_s, u"Deutschland"_s, u"DE"_s, u"Europe"_s}, true},
+                        {{u"bücher.example"_s, u"Failed"_s}, false},
+                        {{u"5.6.7.8"_s, u"Completed"_s, u"Côte d’Ivoire"_s, u"CI"_s, u"Africa"_s}, true}});
+        QTest::mouseClick(m_window->findChild<QPushButton*>(u"PushButton18"_s), Qt::LeftButton);
+        const Readback back = readClipboard();
+        QCOMPARE(back.exitCode, 0);
+        QCOMPARE(QString::fromUtf8(back.bytes), u"1.2.3.4       \tCompleted\tDeutschland  \tDE\tEurope\r\n"
+                                                u"5.6.7.8       \tCompleted\tCôte d’Ivoire\tCI\tAfrica\r\n"_s);
+        QCOMPARE(m_dialogs->messages().size(), 1);
+        QVERIFY(m_dialogs->messages()[0].startsWith(u"Results have been copied to the clipboard."_s));
+    }
+
+    void testEmptyTableLeavesTheEarlierContent()
+    {
+        copyElsewhere("earlier content");
+        m_window->PushButton18_Click();
+        QCOMPARE(readClipboard().bytes, QByteArray("earlier content"));
+        QVERIFY(m_dialogs->messages().value(0).startsWith(u"Results have been copied"_s));
+    }
+
+    void testNoRowTickedLeavesAnEmptyText()
+    {
+        copyElsewhere("earlier content");
+        addResultsRows(m_window->results(), {{{u"1.2.3.4"_s, u"Completed"_s}, false}});
+        m_window->PushButton18_Click();
+        const Readback back = readClipboard();
+        QCOMPARE(back.exitCode, 0); // an empty text is there, not merely nothing
+        QCOMPARE(back.bytes, QByteArray());
+    }
+
+    void testFailingClipboardIsReportedAndChangesNothing()
+    {
+        copyElsewhere("earlier content");
+        m_window->setClipboard(std::make_unique<NeverPlaces>());
+        addResultsRows(m_window->results(), {{{u"1.2.3.4"_s}, true}});
+        m_window->PushButton18_Click();
+        QCOMPARE(m_dialogs->messages(),
+                 QStringList{u"The results could not be copied to the clipboard.\r\rPlease try again."_s});
+        QCOMPARE(readClipboard().bytes, QByteArray("earlier content"));
+    }
+};
+
+int main(int argc, char* argv[])
+{
+    Xvfb xvfb;
+    if (!xvfb.isRunning()) {
+        std::fprintf(stderr, "Xvfb did not start\n");
+        return 1;
+    }
+    s_xvfb = &xvfb;
+    qputenv("DISPLAY", xvfb.display().toLocal8Bit());
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    qunsetenv("WAYLAND_DISPLAY");
+    QApplication app(argc, argv);
+    TestClipboardX11 test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_ClipboardX11.moc"
