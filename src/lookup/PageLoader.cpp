@@ -44,7 +44,7 @@ void PageRequest::send()
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setMaximumRedirectsAllowed(PageLoader::MaxRedirects);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    m_reply = m_loader->m_network.get(request);
+    m_reply = m_loader->nextNetwork().get(request);
     connect(m_reply, &QNetworkReply::readyRead, this, &PageRequest::onReadyRead);
     connect(m_reply, &QNetworkReply::finished, this, &PageRequest::onFinished);
     connect(m_reply, &QNetworkReply::metaDataChanged, this, [this] {
@@ -119,11 +119,29 @@ void PageRequest::complete()
     QMetaObject::invokeMethod(this, &PageRequest::completed, Qt::QueuedConnection);
 }
 
-PageLoader::PageLoader(QObject* parent) : QObject(parent), m_network(this)
+PageLoader::PageLoader(QObject* parent) : QObject(parent)
 {
     // The standard proxy variables (http_proxy, https_proxy, no_proxy) decide how pages are reached.
     QNetworkProxyFactory::setUseSystemConfiguration(true);
-    m_network.setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    setMaxInFlightPerHost(0);
+}
+
+void PageLoader::setMaxInFlightPerHost(int limit)
+{
+    m_maxPerHost = limit;
+    const size_t wanted = size_t(std::max(1, (limit + ConnectionsPerManager - 1) / ConnectionsPerManager));
+    while (m_networks.size() < wanted) {
+        auto network = std::make_unique<QNetworkAccessManager>();
+        network->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+        m_networks.push_back(std::move(network));
+    }
+}
+
+QNetworkAccessManager& PageLoader::nextNetwork()
+{
+    QNetworkAccessManager& network = *m_networks[m_nextNetwork % m_networks.size()];
+    ++m_nextNetwork;
+    return network;
 }
 
 PageLoader::~PageLoader()

@@ -12,6 +12,7 @@
 
 #include <deque>
 #include <memory>
+#include <vector>
 
 class QNetworkReply;
 
@@ -85,7 +86,7 @@ public:
     std::unique_ptr<PageRequest> load(const QUrl& address);
 
     // At most this many pages of one host in flight (0: no limit); the others wait in order.
-    void setMaxInFlightPerHost(int limit) { m_maxPerHost = limit; }
+    void setMaxInFlightPerHost(int limit);
     int maxInFlightPerHost() const { return m_maxPerHost; }
     // The time bound of one page; PageTimeoutMs unless a test shortens it.
     void setPageTimeout(int ms) { m_timeoutMs = ms; }
@@ -99,7 +100,12 @@ private:
     void release(PageRequest* request);
     void startWaiting(const QString& hostKey);
 
-    QNetworkAccessManager m_network;
+    // Qt opens at most six connections to one host (or one proxy) per network manager, so more pages of
+    // one host in flight need more managers; requests take them in turn.
+    static constexpr int ConnectionsPerManager = 6;
+    QNetworkAccessManager& nextNetwork();
+    std::vector<std::unique_ptr<QNetworkAccessManager>> m_networks;
+    size_t m_nextNetwork = 0;
     int m_maxPerHost = 0;
     int m_timeoutMs = PageTimeoutMs;
     QHash<QString, int> m_running;

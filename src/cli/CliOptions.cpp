@@ -1,0 +1,163 @@
+#include "cli/CliOptions.h"
+
+using namespace Qt::StringLiterals;
+
+namespace cli {
+
+namespace {
+
+bool takeInt(const QString& text, int low, int high, int& out)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < low || value > high)
+        return false;
+    out = value;
+    return true;
+}
+
+} // namespace
+
+QString versionText()
+{
+    return u"tellurion-cli " TELLURION_VERSION u"\n"_s;
+}
+
+QString helpText()
+{
+    return uR"(Usage: tellurion-cli [OPTIONS] [FILE...]
+
+Looks up the country and continent of IP addresses and web sites, as the Tellurion window does, without
+a window. Entries come from the FILEs in order, one per line (CR, CR LF or LF), or from standard input
+when no FILE is given or a FILE is "-". Every entry is cleaned, looked up on the first WHOIS site, then
+on the second when the first gives no country code, and resolved in the dbCountries.mdb beside the
+executable. Results are written in input order, row by row as they become final.
+
+Options:
+  -j, --jobs N        entries looked up at once, 1 to 256 (default 4; 1 works as the window does).
+                      No site ever has more than N requests in flight.
+  -f, --format FMT    csv (default): a header row and one row per entry, RFC 4180 quoting;
+                      tsv: the window's clipboard text for all rows (space-padded, tab-separated;
+                           written when every row is final, since widths span all rows);
+                      text: the window's results file (five lines and a line of 18 "=" per entry);
+                      json: one JSON object per line with the keys "address", "status",
+                            "country", "country_code" and "continent".
+  -o, --output FILE   write to FILE, replacing it only once the whole output is complete (an
+                      interrupted run leaves an existing FILE as it was); default: standard output.
+      --timeout S     seconds allowed for one page, 1 to 3600 (default 30).
+      --sample        add the three sample addresses after the entries of the FILEs.
+  -q, --quiet         no progress bar (it is shown on standard error only when that is a terminal).
+  -h, --help          show this help and exit.
+      --version       show the version and exit.
+
+Exit status:
+  0  every entry completed      1  some entries failed (all results are still written)
+  2  usage error, or an input or output file that cannot be used
+  3  dbCountries.mdb missing or unusable
+  130  interrupted (Ctrl+C): the rows already final are written in order
+
+The proxy variables http_proxy, https_proxy and no_proxy are honoured.
+
+Example:
+  tellurion-cli -j 8 -f csv -o results.csv addresses.txt
+)"_s;
+}
+
+ParseOutcome parseCommandLine(const QStringList& arguments)
+{
+    ParseOutcome outcome;
+    CliOptions& o = outcome.options;
+    const auto fail = [&](const QString& message) {
+        outcome.action = ParseOutcome::Action::UsageError;
+        outcome.error = message;
+        return outcome;
+    };
+
+    bool onlyFiles = false;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        QString arg = arguments[i];
+        if (onlyFiles || arg == u"-"_s || !arg.startsWith(u'-')) {
+            o.files.append(arg);
+            continue;
+        }
+        if (arg == u"--"_s) {
+            onlyFiles = true;
+            continue;
+        }
+        // "--name=value" and "-xVALUE" forms.
+        QString inlineValue;
+        bool hasInline = false;
+        if (arg.startsWith(u"--"_s)) {
+            const qsizetype eq = arg.indexOf(u'=');
+            if (eq > 0) {
+                inlineValue = arg.mid(eq + 1);
+                arg = arg.left(eq);
+                hasInline = true;
+            }
+        } else if (arg.size() > 2) {
+            inlineValue = arg.mid(2);
+            arg = arg.left(2);
+            hasInline = true;
+        }
+        const auto value = [&](QString& out) {
+            if (hasInline) {
+                out = inlineValue;
+                return true;
+            }
+            if (i + 1 >= arguments.size())
+                return false;
+            out = arguments[++i];
+            return true;
+        };
+        const auto noValue = [&] { return !hasInline; };
+
+        QString v;
+        if (arg == u"-h"_s || arg == u"--help"_s) {
+            if (!noValue())
+                return fail(u"option %1 takes no value"_s.arg(arg));
+            outcome.action = ParseOutcome::Action::ShowHelp;
+            return outcome;
+        } else if (arg == u"--version"_s) {
+            outcome.action = ParseOutcome::Action::ShowVersion;
+            return outcome;
+        } else if (arg == u"-j"_s || arg == u"--jobs"_s) {
+            if (!value(v))
+                return fail(u"option %1 needs a number"_s.arg(arg));
+            if (!takeInt(v, 1, CliOptions::MaxJobs, o.jobs))
+                return fail(u"--jobs takes a whole number from 1 to %1, not \"%2\""_s.arg(CliOptions::MaxJobs).arg(v));
+        } else if (arg == u"-f"_s || arg == u"--format"_s) {
+            if (!value(v))
+                return fail(u"option %1 needs a format"_s.arg(arg));
+            if (v == u"csv"_s)
+                o.format = Format::Csv;
+            else if (v == u"tsv"_s)
+                o.format = Format::Tsv;
+            else if (v == u"text"_s)
+                o.format = Format::Text;
+            else if (v == u"json"_s)
+                o.format = Format::Json;
+            else
+                return fail(u"unknown format \"%1\" (csv, tsv, text or json)"_s.arg(v));
+        } else if (arg == u"-o"_s || arg == u"--output"_s) {
+            if (!value(v) || v.isEmpty())
+                return fail(u"option %1 needs a file name"_s.arg(arg));
+            o.outputFile = v;
+        } else if (arg == u"--timeout"_s) {
+            if (!value(v))
+                return fail(u"option --timeout needs a number of seconds"_s);
+            if (!takeInt(v, 1, 3600, o.timeoutS))
+                return fail(u"--timeout takes a whole number of seconds from 1 to 3600, not \"%1\""_s.arg(v));
+        } else if (arg == u"--sample"_s) {
+            o.sample = true;
+        } else if (arg == u"-q"_s || arg == u"--quiet"_s) {
+            if (!noValue())
+                return fail(u"option %1 takes no value"_s.arg(arg));
+            o.quiet = true;
+        } else {
+            return fail(u"unknown option %1"_s.arg(arguments[i]));
+        }
+    }
+    return outcome;
+}
+
+} // namespace cli

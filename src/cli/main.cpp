@@ -1,0 +1,135 @@
+#include "addresses/ListFileReader.h"
+#include "addresses/SampleAddresses.h"
+#include "cli/CliOptions.h"
+#include "cli/CliRun.h"
+#include "core/Failure.h"
+#include "lookup/CountryDatabase.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cstdio>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+int fail(int status, const QString& message)
+{
+    std::fprintf(stderr, "tellurion-cli: %s\n", qPrintable(message));
+    return status;
+}
+
+// Reads the entries of every input in order; throws core::Failure naming the input that fails.
+QStringList readEntries(const cli::CliOptions& options)
+{
+    QStringList inputs = options.files;
+    if (inputs.isEmpty() && !options.sample)
+        inputs.append(u"-"_s);
+    QStringList entries;
+    for (const QString& input : inputs) {
+        try {
+            if (input == u"-"_s) {
+                QFile in;
+                if (!in.open(stdin, QIODevice::ReadOnly))
+                    throw core::Failure(in.errorString());
+                addresses::ListFileReader reader(in);
+                while (!reader.atEnd())
+                    entries += reader.next();
+            } else {
+                if (QFileInfo(input).isDir())
+                    throw core::Failure(u"is a folder"_s);
+                entries += addresses::ListFileReader::readAll(input);
+            }
+        } catch (const core::Failure& failure) {
+            const QString name = input == u"-"_s ? u"standard input"_s : input;
+            throw core::Failure(u"cannot read %1: %2"_s.arg(name, failure.description()));
+        }
+    }
+    if (options.sample)
+        for (const QString& sample : addresses::SampleAddresses)
+            entries.append(sample);
+    return entries;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(u"tellurion-cli"_s);
+
+    const cli::ParseOutcome parsed = cli::parseCommandLine(QCoreApplication::arguments());
+    switch (parsed.action) {
+    case cli::ParseOutcome::Action::ShowHelp:
+        std::fputs(qPrintable(cli::helpText()), stdout);
+        return 0;
+    case cli::ParseOutcome::Action::ShowVersion:
+        std::fputs(qPrintable(cli::versionText()), stdout);
+        return 0;
+    case cli::ParseOutcome::Action::UsageError:
+        return fail(cli::UsageError, parsed.error + u"\nTry 'tellurion-cli --help' for more information."_s);
+    case cli::ParseOutcome::Action::Run:
+        break;
+    }
+    const cli::CliOptions& options = parsed.options;
+
+    const QString database = QCoreApplication::applicationDirPath() + u"/dbCountries.mdb"_s;
+    if (!QFileInfo(database).isFile())
+        return fail(cli::DatabaseUnusable, database + u" not found."_s);
+    try {
+        lookup::LookupCountry(database, u"DE"_s);
+    } catch (const core::Failure& failure) {
+        return fail(cli::DatabaseUnusable, database + u" cannot be used: "_s + failure.description());
+    }
+
+    // The output must be writable before any lookup is made.
+    QSaveFile outFile;
+    QFile stdOut;
+    QIODevice* out = &stdOut;
+    if (!options.outputFile.isEmpty()) {
+        const QFileInfo info(options.outputFile);
+        if (!info.absoluteDir().exists())
+            return fail(cli::UsageError, u"cannot write %1: the folder %2 does not exist"_s.arg(
+                                             options.outputFile, QDir::toNativeSeparators(info.absolutePath())));
+        if (info.isDir())
+            return fail(cli::UsageError, u"cannot write %1: it is a folder"_s.arg(options.outputFile));
+        outFile.setFileName(options.outputFile);
+        if (!outFile.open(QIODevice::WriteOnly))
+            return fail(cli::UsageError, u"cannot write %1: %2"_s.arg(options.outputFile, outFile.errorString()));
+        out = &outFile;
+    } else if (!stdOut.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        return fail(cli::UsageError, u"cannot write to standard output"_s);
+    }
+
+    QStringList entries;
+    try {
+        entries = readEntries(options);
+    } catch (const core::Failure& failure) {
+        return fail(cli::UsageError, failure.description());
+    }
+
+    const bool progress = !options.quiet && ::isatty(STDERR_FILENO);
+    cli::CliRun::installInterruptHandler();
+    cli::CliRun run(options, std::move(entries), database, *out, progress);
+    int status = 0;
+    try {
+        status = run.exec();
+    } catch (const core::Failure& failure) {
+        return fail(cli::UsageError, failure.description());
+    }
+    if (!options.outputFile.isEmpty()) {
+        // An interrupted run leaves an existing file as it was.
+        if (status == cli::Interrupted) {
+            outFile.cancelWriting();
+            outFile.commit();
+        } else if (!outFile.commit()) {
+            return fail(cli::UsageError, u"cannot write %1: %2"_s.arg(options.outputFile, outFile.errorString()));
+        }
+    }
+    return status;
+}

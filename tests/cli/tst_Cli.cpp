@@ -1,0 +1,381 @@
+// The batch tool as a user runs it: a process reading files or standard input, talking HTTP to the
+// fake WHOIS server through http_proxy, writing every format; and beside it the window's own run.
+#include "shell/MainWindow.h"
+#include "support/FakeDialogs.h"
+#include "support/FakeWhoisServer.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <csignal>
+
+using namespace Qt::StringLiterals;
+using Response = FakeWhoisServer::Response;
+
+namespace {
+
+const QString AppDir = QStringLiteral(TELLURION_APP_DIR);
+const QString First = u"www.whois.com"_s;
+const QString Second = u"whois.domaintools.com"_s;
+
+struct Outcome
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+using Rows = QList<QStringList>;
+
+// RFC 4180, strictly: the tool's CSV must parse back to its cells.
+Rows parseCsv(const QByteArray& bytes)
+{
+    Rows rows;
+    const QString text = QString::fromUtf8(bytes);
+    QStringList row;
+    QString cell;
+    bool quoted = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (quoted) {
+            if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"') {
+                cell += u'"';
+                ++i;
+            } else if (c == u'"') {
+                quoted = false;
+            } else {
+                cell += c;
+            }
+        } else if (c == u'"') {
+            quoted = true;
+        } else if (c == u',') {
+            row.append(cell);
+            cell.clear();
+        } else if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
+            row.append(cell);
+            rows.append(row);
+            row.clear();
+            cell.clear();
+            ++i;
+        } else {
+            cell += c;
+        }
+    }
+    if (!cell.isEmpty() || !row.isEmpty())
+        rows.append(row + QStringList{cell}); // an unterminated last record
+    return rows;
+}
+
+Rows parseJsonLines(const QByteArray& bytes)
+{
+    Rows rows;
+    for (const QByteArray& line : bytes.split('\n')) {
+        if (line.isEmpty())
+            continue;
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        rows.append({o[u"address"_s].toString(), o[u"status"_s].toString(), o[u"country"_s].toString(),
+                     o[u"country_code"_s].toString(), o[u"continent"_s].toString()});
+    }
+    return rows;
+}
+
+Rows parseResultsFile(const QByteArray& bytes)
+{
+    Rows rows;
+    QStringList lines = QString::fromUtf8(bytes).split(u"\r\n"_s);
+    if (lines.last().isEmpty())
+        lines.removeLast();
+    for (qsizetype i = 0; i + 5 < lines.size(); i += 6) {
+        rows.append(lines.mid(i, 5));
+        if (lines[i + 5] != u"=================="_s)
+            return {};
+    }
+    return rows;
+}
+
+Rows parseResultsText(const QByteArray& bytes)
+{
+    Rows rows;
+    for (const QString& line : QString::fromUtf8(bytes).split(u"\r\n"_s, Qt::SkipEmptyParts)) {
+        QStringList cells;
+        for (QString cell : line.split(u'\t')) {
+            while (cell.endsWith(u' '))
+                cell.chop(1);
+            cells.append(cell);
+        }
+        rows.append(cells);
+    }
+    return rows;
+}
+
+} // namespace
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<FakeWhoisServer> m_server;
+
+    Outcome runCli(const QStringList& args, const QByteArray& input = {}, const QString& program = {})
+    {
+        QProcess cli;
+        cli.start(program.isEmpty() ? AppDir + u"/tellurion-cli"_s : program, args);
+        if (!cli.waitForStarted())
+            return {};
+        cli.write(input);
+        cli.closeWriteChannel();
+        cli.waitForFinished(120000);
+        return {cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1, cli.readAllStandardOutput(),
+                cli.readAllStandardError()};
+    }
+
+    void serveCountry(const QString& host, const QString& entry, const QString& record, int delayMs = 0)
+    {
+        const bool first = host == First;
+        Response page = FakeWhoisServer::page(first ? FakeWhoisServer::firstSitePage(record)
+                                                    : FakeWhoisServer::secondSitePage(record));
+        page.delayMs = delayMs;
+        m_server->setResponse(host, (first ? "/whois/" : "/") + entry.toUtf8(), page);
+    }
+
+    QString writeList(QTemporaryDir& dir, const QString& name, const QByteArray& bytes)
+    {
+        QFile f(dir.filePath(name));
+        f.open(QIODevice::WriteOnly);
+        f.write(bytes);
+        return f.fileName();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_server = std::make_unique<FakeWhoisServer>();
+        qputenv("http_proxy", m_server->proxyUrl());
+        qunsetenv("no_proxy");
+        qunsetenv("https_proxy");
+    }
+
+    void init()
+    {
+        m_server->clearResponses();
+        m_server->clearRequests();
+        m_server->setHostDefault(First, FakeWhoisServer::page("<html><body>No match</body></html>", 404));
+        m_server->setHostDefault(Second, FakeWhoisServer::page("<html><body>Not found</body></html>", 404));
+    }
+
+    void testEveryFormatGivesTheWindowsRows()
+    {
+        serveCountry(First, u"192.0.2.1"_s, u"% comment\r\ninetnum: 192.0.2.0\r\ncountry:        DE\r\ncountry: FR"_s);
+        serveCountry(First, u"shop.tld"_s, u"Registrant:\r\nSome Street\r\n  US  "_s);
+        serveCountry(Second, u"192.0.2.2"_s, u"Country: FR\r\nRegistrant Country: US"_s);
+        serveCountry(First, u"192.0.2.4"_s, u"country: XX"_s);
+        serveCountry(First, u"Name.TLD"_s, u"Registrant:\r\nx\r\nJP"_s);
+        serveCountry(First, u"comma"_s, u"country: a,\"b\""_s);
+        const QStringList entries{u"192.0.2.1"_s, u"www.shop.tld"_s,         u"192.0.2.2"_s, u"192.0.2.3"_s,
+                                  u"192.0.2.4"_s, u"HTTP://WWW.Name.TLD/"_s, u"comma"_s,     u"192.0.2.1"_s};
+
+        // The window's run on the same pages.
+        QTemporaryDir folder;
+        QVERIFY(QFile::copy(AppDir + u"/dbCountries.mdb"_s, folder.filePath(u"dbCountries.mdb"_s)));
+        FakeDialogs dialogs;
+        shell::MainWindow window(dialogs, folder.path());
+        QVERIFY(window.Form_Load());
+        for (const QString& e : entries)
+            window.addressList().append(e);
+        window.findChild<QPushButton*>(u"PushButton4"_s)->click();
+        QCOMPARE(dialogs.messages().last(), u"Done."_s);
+        Rows expected;
+        for (int r = 0; r < window.results().rowCount(); ++r) {
+            QStringList cells;
+            for (int c = 0; c < 5; ++c)
+                cells.append(window.results().cell(r, c));
+            expected.append(cells);
+        }
+        QCOMPARE(expected.size(), entries.size());
+        QCOMPARE(expected[0], (QStringList{u"192.0.2.1"_s, u"Completed"_s, u"Germany"_s, u"DE"_s, u"Europe"_s}));
+        QCOMPARE(expected[2][3], u"US"_s);
+        QCOMPARE(expected[3][1], u"Failed"_s);
+
+        QTemporaryDir dir;
+        const QString list = writeList(dir, u"list.txt"_s, entries.join(u"\r\n"_s).toUtf8());
+        for (const QString& jobs : {u"1"_s, u"4"_s}) {
+            const Outcome csv = runCli({u"-q"_s, u"-j"_s, jobs, list});
+            QCOMPARE(csv.exitCode, 1); // one entry failed
+            Rows csvRows = parseCsv(csv.out);
+            QCOMPARE(csvRows.takeFirst(),
+                     (QStringList{u"IP Address(es)"_s, u"Status"_s, u"Country"_s, u"Country Code"_s, u"Continent"_s}));
+            QCOMPARE(csvRows, expected);
+        }
+        QCOMPARE(parseJsonLines(runCli({u"-q"_s, u"-f"_s, u"json"_s, list}).out), expected);
+        QCOMPARE(parseResultsFile(runCli({u"-q"_s, u"-f"_s, u"text"_s, list}).out), expected);
+        QCOMPARE(parseResultsText(runCli({u"-q"_s, u"-f"_s, u"tsv"_s, list}).out), expected);
+    }
+
+    void testOrderIsKeptWhateverFinishesFirst()
+    {
+        QStringList entries;
+        QRandomGenerator random(7);
+        for (int i = 0; i < 48; ++i) {
+            const QString entry = u"198.51.100.%1"_s.arg(i);
+            entries.append(entry);
+            serveCountry(First, entry, u"country: C%1"_s.arg(i), int(random.bounded(150)));
+        }
+        const Outcome outcome =
+            runCli({u"-q"_s, u"--jobs"_s, u"16"_s, u"-f"_s, u"json"_s}, entries.join(u'\r').toUtf8());
+        QCOMPARE(outcome.exitCode, 0);
+        const Rows rows = parseJsonLines(outcome.out);
+        QCOMPARE(rows.size(), entries.size());
+        for (int i = 0; i < rows.size(); ++i) {
+            QCOMPARE(rows[i][0], entries[i]);
+            QCOMPARE(rows[i][3], u"C%1"_s.arg(i));
+        }
+    }
+
+    void testInputsAreReadInOrder()
+    {
+        QTemporaryDir dir;
+        const QString a = writeList(dir, u"a list.txt"_s, "a1\r\na2");
+        const QString b = writeList(dir, u"b.txt"_s, "b1\nb2\n");
+        const Outcome outcome = runCli({u"-q"_s, a, u"-"_s, b, u"--sample"_s}, "s1\r\n");
+        Rows rows = parseCsv(outcome.out);
+        rows.removeFirst();
+        QStringList addresses;
+        for (const QStringList& r : rows)
+            addresses.append(r[0]);
+        QCOMPARE(addresses, (QStringList{u"a1"_s, u"a2"_s, u"s1"_s, u"b1"_s, u"b2"_s, QString(), u"64.90.182.55"_s,
+                                         u"82.117.234.206"_s, u"109.148.115.34"_s}));
+    }
+
+    void testEmptyAndBinaryInput()
+    {
+        const Outcome empty = runCli({u"-q"_s}, QByteArray());
+        QCOMPARE(empty.exitCode, 0);
+        QCOMPARE(empty.out, QByteArray("IP Address(es),Status,Country,Country Code,Continent\r\n"));
+
+        QByteArray binary(4096, '\0');
+        QRandomGenerator random(3);
+        for (char& c : binary)
+            c = char(random.bounded(256));
+        const Outcome odd = runCli({u"-q"_s, u"-f"_s, u"json"_s}, binary);
+        QCOMPARE(odd.exitCode, 1);
+        for (const QStringList& r : parseJsonLines(odd.out))
+            QCOMPARE(r[1], u"Failed"_s);
+    }
+
+    void testUnusableInputsAndOutputsStopBeforeAnyLookup_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("mentions");
+        QTest::newRow("missing file") << QStringList{u"/nonexistent/list.txt"_s} << 2 << u"/nonexistent/list.txt"_s;
+        QTest::newRow("a folder") << QStringList{u"/tmp"_s} << 2 << u"/tmp"_s;
+        QTest::newRow("output in a missing folder")
+            << QStringList{u"--sample"_s, u"-o"_s, u"/nonexistent/out.csv"_s} << 2 << u"/nonexistent"_s;
+        QTest::newRow("jobs 0") << QStringList{u"--sample"_s, u"--jobs"_s, u"0"_s} << 2 << u"--jobs"_s;
+        QTest::newRow("jobs 100000") << QStringList{u"--sample"_s, u"--jobs"_s, u"100000"_s} << 2 << u"--jobs"_s;
+    }
+
+    void testUnusableInputsAndOutputsStopBeforeAnyLookup()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QString, mentions);
+        const Outcome outcome = runCli(QStringList{u"-q"_s} + args);
+        QCOMPARE(outcome.exitCode, exitCode);
+        QVERIFY2(QString::fromUtf8(outcome.err).contains(mentions), outcome.err.constData());
+        QVERIFY(outcome.out.isEmpty());
+        QVERIFY(m_server->requests().isEmpty());
+    }
+
+    void testMissingDatabase()
+    {
+        QTemporaryDir folder;
+        QVERIFY(QFile::copy(AppDir + u"/tellurion-cli"_s, folder.filePath(u"tellurion-cli"_s)));
+        const Outcome outcome = runCli({u"--sample"_s}, {}, folder.filePath(u"tellurion-cli"_s));
+        QCOMPARE(outcome.exitCode, 3);
+        QVERIFY(outcome.err.contains("dbCountries.mdb"));
+        QVERIFY(m_server->requests().isEmpty());
+    }
+
+    void testInterruptWritesTheFinalRowsInOrder_data()
+    {
+        QTest::addColumn<bool>("toFile");
+        QTest::newRow("standard output") << false;
+        QTest::newRow("over an existing file") << true;
+    }
+
+    void testInterruptWritesTheFinalRowsInOrder()
+    {
+        QFETCH(bool, toFile);
+        QStringList entries;
+        for (int i = 0; i < 40; ++i) {
+            entries.append(u"203.0.113.%1"_s.arg(i));
+            // Every fifth page is slow, so rows finish out of order before the interruption.
+            serveCountry(First, entries.last(), u"country: DE"_s, i % 5 == 0 ? 3000 : 150);
+        }
+        QTemporaryDir dir;
+        const QString target = dir.filePath(u"results.csv"_s);
+        QFile old(target);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("the old results\n");
+        old.close();
+
+        QProcess cli;
+        QStringList args{u"-q"_s, u"-j"_s, u"4"_s};
+        if (toFile)
+            args << u"-o"_s << target;
+        cli.start(AppDir + u"/tellurion-cli"_s, args);
+        QVERIFY(cli.waitForStarted());
+        cli.write(entries.join(u"\r\n"_s).toUtf8());
+        cli.closeWriteChannel();
+        QVERIFY(cli.waitForBytesWritten(5000));
+        QDeadlineTimer wait(20000);
+        while (m_server->requests().size() < 12 && !wait.hasExpired())
+            QThread::msleep(20);
+        ::kill(pid_t(cli.processId()), SIGINT);
+        QVERIFY(cli.waitForFinished(10000));
+        QVERIFY2(cli.exitCode() == 130, cli.readAllStandardError().constData());
+
+        if (toFile) {
+            QVERIFY(old.open(QIODevice::ReadOnly));
+            QCOMPARE(old.readAll(), QByteArray("the old results\n"));
+            QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{u"results.csv"_s});
+            return;
+        }
+        Rows rows = parseCsv(cli.readAllStandardOutput());
+        QVERIFY(!rows.isEmpty());
+        rows.removeFirst();
+        QVERIFY(!rows.isEmpty());
+        QVERIFY(rows.size() < entries.size());
+        qsizetype at = 0;
+        for (const QStringList& r : rows) {
+            QCOMPARE(r.size(), 5);
+            QCOMPARE(r[1], u"Completed"_s);
+            const qsizetype found = entries.indexOf(r[0], at);
+            QVERIFY2(found >= 0, "rows are in input order");
+            at = found + 1;
+        }
+    }
+
+    void testLongLineIsOneEntry()
+    {
+        const QByteArray line(2 * 1024 * 1024, 'x');
+        const Outcome outcome = runCli({u"-q"_s, u"-f"_s, u"json"_s}, line);
+        QCOMPARE(outcome.exitCode, 1);
+        const Rows rows = parseJsonLines(outcome.out);
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows[0][0].size(), line.size());
+        QCOMPARE(rows[0][1], u"Failed"_s);
+    }
+};
+
+QTEST_MAIN(TestCli)
+#include "tst_Cli.moc"
