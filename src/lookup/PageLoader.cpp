@@ -164,6 +164,10 @@ std::unique_ptr<PageRequest> PageLoader::load(const QUrl& address)
         request->fail(u"Invalid page address"_s);
         return request;
     }
+    if (address.path(QUrl::FullyEncoded).size() > MaxAddressBytes) {
+        request->fail(u"The page address is too long"_s);
+        return request;
+    }
     enqueue(request.get());
     return request;
 }

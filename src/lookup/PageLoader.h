@@ -77,6 +77,8 @@ public:
     static constexpr int PageTimeoutMs = 30'000;
     static constexpr qint64 MaxBodyBytes = 8 * 1024 * 1024;
     static constexpr int MaxRedirects = 10;
+    // Longest path sent; servers refuse request lines far shorter than this.
+    static constexpr qsizetype MaxAddressBytes = 64 * 1024;
     static const QByteArray UserAgent;
 
     explicit PageLoader(QObject* parent = nullptr);
