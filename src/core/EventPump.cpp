@@ -2,8 +2,10 @@
 
 #include "core/Failure.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QTimer>
 
 #include <atomic>
 
@@ -31,10 +33,17 @@ void EventPump::pass(bool wait, int maxWaitMs)
     QElapsedTimer& timer = sinceLastPass();
     s_longestGap = std::max(s_longestGap, timer.elapsed());
     if (QCoreApplication::instance()) {
-        if (wait)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, maxWaitMs);
-        else
-            QCoreApplication::processEvents(QEventLoop::AllEvents);
+        if (wait) {
+            // QCoreApplication::processEvents() with a time limit never sleeps (it drops WaitForMoreEvents),
+            // so a wait would spin a core. Sleep in the dispatcher until an event arrives; the timer makes
+            // sure that happens within maxWaitMs.
+            QTimer wake;
+            wake.setSingleShot(true);
+            wake.start(maxWaitMs);
+            if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance())
+                dispatcher->processEvents(QEventLoop::WaitForMoreEvents);
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
     }
     timer.restart();
     checkQuit();
