@@ -5,6 +5,8 @@
 #include "lookup/PageAddress.h"
 #include "lookup/RecordText.h"
 
+#include <QtConcurrent/QtConcurrentRun>
+
 namespace lookup {
 
 namespace {
@@ -19,6 +21,7 @@ const WhoisSite& siteAt(int index)
 EntryLookup::EntryLookup(PageLoader& loader, const QString& databasePath, const QString& entry, QObject* parent)
     : QObject(parent), m_loader(loader), m_databasePath(databasePath), m_entry(entry)
 {
+    connect(&m_recordText, &QFutureWatcherBase::finished, this, &EntryLookup::onRecordText);
 }
 
 EntryLookup::~EntryLookup() = default;
@@ -40,9 +43,16 @@ void EntryLookup::askSite(int index)
 
 void EntryLookup::onPage()
 {
-    const WhoisSite& site = siteAt(m_site);
-    const QString text = recordText(site, m_request->page());
+    const WhoisSite* site = &siteAt(m_site);
+    Page page = m_request->page();
     m_request.release()->deleteLater(); // we are inside its signal
+    m_recordText.setFuture(QtConcurrent::run([site, page = std::move(page)] { return recordText(*site, page); }));
+}
+
+void EntryLookup::onRecordText()
+{
+    const WhoisSite& site = siteAt(m_site);
+    const QString text = m_recordText.result();
     ScanWhoisText(site, text, lineRuleFor(m_cleaned.wwwEntry), [this](const QString& code) {
         CountryNames names;
         try {

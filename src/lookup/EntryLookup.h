@@ -4,6 +4,7 @@
 #include "lookup/PageLoader.h"
 #include "lookup/WhoisScan.h"
 
+#include <QFutureWatcher>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -48,6 +49,7 @@ signals:
 private:
     void askSite(int index);
     void onPage();
+    void onRecordText();
     void finish();
 
     PageLoader& m_loader;
@@ -58,6 +60,8 @@ private:
     bool m_found = false;
     bool m_finished = false;
     std::unique_ptr<PageRequest> m_request;
+    // The record text is taken out on the thread pool, so that many lookups at once use every core.
+    QFutureWatcher<QString> m_recordText;
     EntryResult m_result;
 };
 

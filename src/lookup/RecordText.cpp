@@ -1,6 +1,7 @@
 #include "lookup/RecordText.h"
 
 #include <libxml/HTMLparser.h>
+#include <libxml/parser.h>
 #include <libxml/encoding.h>
 
 #include <algorithm>
@@ -383,6 +384,8 @@ QString extractRecordText(const QByteArray& body, const QByteArray& contentType,
 {
     if (body.isEmpty())
         return {};
+    // Pages may be parsed on several threads at once; libxml2 must be set up once before that.
+    [[maybe_unused]] static const bool parserReady = (xmlInitParser(), true);
     const QByteArray charset = pageCharset(body, contentType);
     // HUGE lifts the parser's depth cap, which would drop the rest of a deeply nested page; our walk
     // has no depth limit of its own. IGNORE_ENC keeps the charset chosen above.
