@@ -4,7 +4,7 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS       ?= $(shell nproc)
 PREFIX     ?= /usr/local
 
-.PHONY: all deps configure build run test bench install package clean
+.PHONY: all deps configure build run test bench install package clean fuzz
 
 all: build
 
@@ -30,6 +30,15 @@ bench: deps
 	cmake --build build-bench -j $(JOBS)
 	bench/run build-bench
 
+# libFuzzer targets (clang), each run for FUZZ_SECONDS; see the README's Hardening section.
+FUZZ_SECONDS ?= 60
+fuzz:
+	@EXTRA_PACKAGES="clang-14 libclang-rt-14-dev" scripts/install-deps
+	CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTELLURION_GUI=OFF \
+	  -DTELLURION_FUZZ=ON -DBUILD_TESTING=OFF
+	cmake --build build-fuzz -j $(JOBS)
+	scripts/run-fuzz build-fuzz $(FUZZ_SECONDS)
+
 # `make install PREFIX=/opt/tellurion DESTDIR=/tmp/stage` also works for staged installs.
 install: build
 	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
@@ -39,4 +48,4 @@ package: build
 	cd $(BUILD) && cpack -G DEB
 
 clean:
-	rm -rf $(BUILD) build-bench
+	rm -rf $(BUILD) build-bench build-asan build-fuzz

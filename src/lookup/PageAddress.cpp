@@ -68,11 +68,18 @@ QByteArray encodeEntryPath(const QString& entry)
         start = end + 1;
     }
 
+    // The site's path already ends in "/": a leading "/" of the entry would start the path with "//" on a
+    // site under "/", which Qt's client sends with one slash fewer.
+    qsizetype leadingSlashes = 0;
+    while (leadingSlashes < utf8.size() && utf8[leadingSlashes] == '/')
+        ++leadingSlashes;
+
     QByteArray out;
     out.reserve(utf8.size() * 3);
-    for (char ch : utf8) {
+    for (qsizetype i = 0; i < utf8.size(); ++i) {
+        const char ch = utf8[i];
         const auto c = static_cast<unsigned char>(ch);
-        if (keptInPath(c) && !(hasDotSegment && (c == '/' || c == '.')))
+        if (keptInPath(c) && i >= leadingSlashes && !(hasDotSegment && (c == '/' || c == '.')))
             out += ch;
         else
             appendEncoded(out, c);
