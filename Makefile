@@ -4,7 +4,7 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS       ?= $(shell nproc)
 PREFIX     ?= /usr/local
 
-.PHONY: all deps configure build run test bench install package clean fuzz
+.PHONY: all deps configure build run test test-sanitizers bench install package clean fuzz soak lint
 
 all: build
 
@@ -24,6 +24,18 @@ run: build
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	@$(MAKE) --no-print-directory test-sanitizers
+
+# The libraries without the window, and their tests, under AddressSanitizer (leaks included) and UBSan;
+# any report fails its test. Qt, libxml2 and SQLite themselves are not instrumented.
+SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_string_checks=1 \
+                UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+build-asan/CMakeCache.txt:
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTELLURION_GUI=OFF -DTELLURION_SANITIZE=ON
+
+test-sanitizers: deps build-asan/CMakeCache.txt
+	cmake --build build-asan -j $(JOBS)
+	$(SANITIZER_ENV) ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 
 bench: deps
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTELLURION_BENCH=ON -DBUILD_TESTING=OFF

@@ -64,7 +64,10 @@ QByteArray encodeEntryPath(const QString& entry)
         qsizetype end = utf8.indexOf('/', start);
         if (end < 0)
             end = utf8.size();
-        hasDotSegment = isDotSegment(QByteArrayView(utf8).sliced(start, end - start));
+        // Qt 6.4's client also drops a two-character segment such as ".x" in front of a "/" when it resolves
+        // dot segments (QHttpNetworkRequest normalises the path), so any segment that starts with a dot
+        // is treated as one.
+        hasDotSegment = end > start && utf8[start] == '.';
         start = end + 1;
     }
 

@@ -85,6 +85,9 @@ private slots:
         QTest::newRow("leading slashes")
             << u"//x.example/y"_s << QByteArray("GET http://www.whois.com/whois/%2F%2Fx.example/y HTTP/1.1")
             << QByteArray("GET http://whois.domaintools.com/%2F%2Fx.example/y HTTP/1.1");
+        QTest::newRow("segment starting with a dot")
+            << u"a/.b/c"_s << QByteArray("GET http://www.whois.com/whois/a%2F.b%2Fc HTTP/1.1")
+            << QByteArray("GET http://whois.domaintools.com/a%2F.b%2Fc HTTP/1.1");
         QTest::newRow("backslash and percent")
             << u"a\\..\\b%2e"_s << QByteArray("GET http://www.whois.com/whois/a%5C..%5Cb%252e HTTP/1.1")
             << QByteArray("GET http://whois.domaintools.com/a%5C..%5Cb%252e HTTP/1.1");
