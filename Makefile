@@ -51,6 +51,16 @@ fuzz:
 	cmake --build build-fuzz -j $(JOBS)
 	scripts/run-fuzz build-fuzz $(FUZZ_SECONDS)
 
+# 10,000 lookups through the window's run against a misbehaving fake server (a few minutes).
+soak: deps
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTELLURION_BENCH=ON -DBUILD_TESTING=OFF
+	cmake --build build-bench -j $(JOBS) --target soak_lookup
+	build-bench/bench/soak_lookup
+
+# clang-tidy and cppcheck over the tree (not part of `make test`: a few minutes of CPU).
+lint: build
+	scripts/lint $(BUILD)
+
 # `make install PREFIX=/opt/tellurion DESTDIR=/tmp/stage` also works for staged installs.
 install: build
 	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
