@@ -7,16 +7,13 @@
 
 #include <QUrl>
 
+#include <algorithm>
+
 namespace {
 
 bool onlyDots(QByteArrayView segment)
 {
-    if (segment.isEmpty())
-        return false;
-    for (char c : segment)
-        if (c != '.')
-            return false;
-    return true;
+    return !segment.isEmpty() && std::all_of(segment.begin(), segment.end(), [](char c) { return c == '.'; });
 }
 
 // The request target as Qt's HTTP client writes it (QHttpNetworkRequest::uri): without fragment and user,
