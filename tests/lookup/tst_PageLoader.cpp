@@ -217,7 +217,7 @@ private slots:
             response = FakeWhoisServer::endless();
             break;
         case 1:
-            response = FakeWhoisServer::huge(20 * 1024 * 1024);
+            response = FakeWhoisServer::huge(qint64(20) * 1024 * 1024);
             break;
         case 2:
             response = FakeWhoisServer::closedMidPage(FakeWhoisServer::firstSitePage(u"country: DE"_s, 20000));
@@ -264,6 +264,7 @@ private slots:
         PageLoader loader;
         loader.setMaxInFlightPerHost(2);
         std::vector<std::unique_ptr<PageRequest>> requests;
+        requests.reserve(6);
         for (int i = 0; i < 6; ++i)
             requests.push_back(loader.load(firstSiteUrl("/whois/n" + QByteArray::number(i))));
         int most = 0;

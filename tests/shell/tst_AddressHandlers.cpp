@@ -58,7 +58,7 @@ class TestAddressHandlers : public QObject
 
     QString list(const QString& name, const QByteArray& bytes)
     {
-        const QString path = m_lists->filePath(name);
+        QString path = m_lists->filePath(name);
         QDir().mkpath(QFileInfo(path).path());
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())

@@ -95,7 +95,7 @@ public:
     {
         QDeadlineTimer deadline(ms);
         while (!deadline.hasExpired()) {
-            const QString id = visibleWindowTitled(title);
+            QString id = visibleWindowTitled(title);
             if (!id.isEmpty())
                 return id;
             QThread::msleep(30);
