@@ -64,15 +64,25 @@ QByteArray encodeEntryPath(const QString& entry)
         qsizetype end = utf8.indexOf('/', start);
         if (end < 0)
             end = utf8.size();
-        hasDotSegment = isDotSegment(QByteArrayView(utf8).sliced(start, end - start));
+        // Qt 6.4's client also drops a two-character segment such as ".x" in front of a "/" when it resolves
+        // dot segments (QHttpNetworkRequest normalises the path), so any segment that starts with a dot
+        // is treated as one.
+        hasDotSegment = end > start && utf8[start] == '.';
         start = end + 1;
     }
 
+    // The site's path already ends in "/": a leading "/" of the entry would start the path with "//" on a
+    // site under "/", which Qt's client sends with one slash fewer.
+    qsizetype leadingSlashes = 0;
+    while (leadingSlashes < utf8.size() && utf8[leadingSlashes] == '/')
+        ++leadingSlashes;
+
     QByteArray out;
     out.reserve(utf8.size() * 3);
-    for (char ch : utf8) {
+    for (qsizetype i = 0; i < utf8.size(); ++i) {
+        const char ch = utf8[i];
         const auto c = static_cast<unsigned char>(ch);
-        if (keptInPath(c) && !(hasDotSegment && (c == '/' || c == '.')))
+        if (keptInPath(c) && i >= leadingSlashes && !(hasDotSegment && (c == '/' || c == '.')))
             out += ch;
         else
             appendEncoded(out, c);

@@ -12,10 +12,10 @@ namespace lookup {
 
 const QByteArray PageLoader::UserAgent = "Mozilla/5.0 (X11; Linux x86_64; rv:115.0) Gecko/20100101 Firefox/115.0";
 
-PageRequest::PageRequest(PageLoader& loader, const QUrl& address) : m_loader(&loader)
+PageRequest::PageRequest(PageLoader& loader, const QUrl& address)
+    : m_loader(&loader), m_hostKey(address.host().toLower())
 {
     m_page.address = address;
-    m_hostKey = address.host().toLower();
     m_deadline.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this,
             [this] { fail(u"No page within %1 s"_s.arg(m_deadline.interval() / 1000.0)); });

@@ -75,7 +75,7 @@ class PageLoader : public QObject
 
 public:
     static constexpr int PageTimeoutMs = 30'000;
-    static constexpr qint64 MaxBodyBytes = 8 * 1024 * 1024;
+    static constexpr qint64 MaxBodyBytes = qint64(8) * 1024 * 1024;
     static constexpr int MaxRedirects = 10;
     // Longest path sent; servers refuse request lines far shorter than this.
     static constexpr qsizetype MaxAddressBytes = 64 * 1024;

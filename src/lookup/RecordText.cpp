@@ -346,7 +346,7 @@ QByteArray metaCharset(const QByteArray& body)
             return {};
         const qsizetype close = head.indexOf('>', meta);
         const QByteArrayView tag = head.sliced(meta, (close < 0 ? head.size() : close + 1) - meta);
-        const QByteArray charset = charsetParameter(tag);
+        QByteArray charset = charsetParameter(tag);
         if (!charset.isEmpty())
             return charset;
         if (close < 0)

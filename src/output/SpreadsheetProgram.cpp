@@ -1,7 +1,9 @@
 #include "output/SpreadsheetProgram.h"
 
+#include "core/EventPump.h"
 #include "core/Failure.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QProcess>
 #include <QStandardPaths>
@@ -18,7 +20,12 @@ bool hasDefaultForXlsx(const QString& xdgMime)
 {
     QProcess query;
     query.start(xdgMime, {u"query"_s, u"default"_s, XlsxMimeType});
-    if (!query.waitForFinished(5000) || query.exitStatus() != QProcess::NormalExit || query.exitCode() != 0)
+    // The window answers meanwhile (xdg-mime is a shell script that may take a while): closing it ends
+    // the wait, and the query with it, at once.
+    QDeadlineTimer deadline(5000);
+    while (query.state() != QProcess::NotRunning && !deadline.hasExpired())
+        core::EventPump::waitForEvents(50);
+    if (query.state() != QProcess::NotRunning || query.exitStatus() != QProcess::NormalExit || query.exitCode() != 0)
         return false;
     return !query.readAllStandardOutput().trimmed().isEmpty();
 }

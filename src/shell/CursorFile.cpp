@@ -18,7 +18,7 @@ CursorFile CursorFile::load(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         throw core::Failure(u"The cursor file could not be read: "_s + file.errorString());
     // A cursor is a few kilobytes; anything far larger is not one.
-    const QByteArray bytes = file.read(4 * 1024 * 1024);
+    const QByteArray bytes = file.read(qint64(4) * 1024 * 1024);
     if (file.error() != QFileDevice::NoError)
         throw core::Failure(u"The cursor file could not be read: "_s + file.errorString());
     return fromBytes(bytes);

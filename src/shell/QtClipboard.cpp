@@ -14,10 +14,9 @@ namespace {
 class SelectionWarningWatch
 {
 public:
-    SelectionWarningWatch()
+    SelectionWarningWatch() : m_previous(qInstallMessageHandler(&SelectionWarningWatch::handle))
     {
         s_seen = false;
-        m_previous = qInstallMessageHandler(&SelectionWarningWatch::handle);
         s_previous = m_previous;
     }
     ~SelectionWarningWatch() { qInstallMessageHandler(m_previous); }

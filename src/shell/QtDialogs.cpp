@@ -40,7 +40,8 @@ public:
             // A folder name still opens that folder, as Qt does.
             if (anyMissing && !anyFolder) {
                 m_typed = names;
-                QDialog::accept();
+                // Past QFileDialog's own accept, which would refuse the names that do not exist.
+                QDialog::accept(); // NOLINT(bugprone-parent-virtual-call)
                 return;
             }
         }

@@ -283,7 +283,7 @@ private slots:
             << u"h1"_s << FakeWhoisServer::page("<pre>country: NL</pre>", 404) << missing << u"NL"_s;
         QTest::newRow("500 page, second site") << u"h2"_s << FakeWhoisServer::page("oops", 500) << good << u"SE"_s;
         QTest::newRow("endless body") << u"h3"_s << FakeWhoisServer::endless() << good << u"SE"_s;
-        QTest::newRow("20 MiB body") << u"h4"_s << FakeWhoisServer::huge(20 * 1024 * 1024) << good << u"SE"_s;
+        QTest::newRow("20 MiB body") << u"h4"_s << FakeWhoisServer::huge(qint64(20) * 1024 * 1024) << good << u"SE"_s;
         QTest::newRow("closed mid-page") << u"h5"_s
                                          << FakeWhoisServer::closedMidPage(
                                                 FakeWhoisServer::firstSitePage(u"country: DE"_s, 30000))

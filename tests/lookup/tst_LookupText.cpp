@@ -74,6 +74,8 @@ private slots:
         QTest::newRow("not in a path") << u"<\"{|}^`[]>"_s << QByteArray("%3C%22%7B%7C%7D%5E%60%5B%5D%3E");
         QTest::newRow("climbing") << u"../../admin"_s << QByteArray("%2E%2E%2F%2E%2E%2Fadmin");
         QTest::newRow("dot segment inside") << u"a/./b"_s << QByteArray("a%2F%2E%2Fb");
+        QTest::newRow("leading slashes") << u"//a/b"_s << QByteArray("%2F%2Fa/b");
+        QTest::newRow("segment starting with a dot") << u".x/y"_s << QByteArray("%2Ex%2Fy");
         QTest::newRow("dots inside a name kept") << u"a..b/c"_s << QByteArray("a..b/c");
     }
 

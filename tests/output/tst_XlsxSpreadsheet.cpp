@@ -1,3 +1,4 @@
+#include "core/EventPump.h"
 #include "core/Failure.h"
 #include "output/XlsxSpreadsheet.h"
 #include "support/SheetReader.h"
@@ -6,6 +7,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -113,6 +115,23 @@ private slots:
         QTemporaryDir empty;
         qputenv("PATH", QFile::encodeName(empty.path()));
         QVERIFY_THROWS_EXCEPTION(core::Failure, output::XlsxSpreadsheet::create());
+    }
+
+    void testClosingTheWindowEndsTheSearchForADefaultProgram()
+    {
+        // Only the desktop's default program is left, and asking for it hangs.
+        QTemporaryDir bin;
+        for (const char* name : {"xdg-open", "xdg-mime"}) {
+            QFile script(bin.filePath(QString::fromLatin1(name)));
+            QVERIFY(script.open(QIODevice::WriteOnly));
+            script.write("#!/bin/sh\nexec /bin/sleep 30\n");
+            script.close();
+            QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        }
+        qputenv("PATH", QFile::encodeName(bin.path()));
+        QTimer::singleShot(100, [] { core::EventPump::requestQuit(); });
+        QVERIFY_THROWS_EXCEPTION(core::Abandoned, output::XlsxSpreadsheet::create());
+        core::EventPump::clearQuitRequest();
     }
 
     void testShownWorkbookIsOpenedInTheSpreadsheetProgram_data()

@@ -58,7 +58,7 @@ class TestAddressHandlers : public QObject
 
     QString list(const QString& name, const QByteArray& bytes)
     {
-        const QString path = m_lists->filePath(name);
+        QString path = m_lists->filePath(name);
         QDir().mkpath(QFileInfo(path).path());
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
@@ -233,6 +233,7 @@ private slots:
     {
         MainWindow& w = open();
         const QString path = list(u"vanishing.txt"_s, "v\r\n");
+        // cppcheck-suppress danglingLifetime ; cleanup() drops the dialogs before the captured locals go
         m_dialogs->onShow = [&](const FakeDialogs::Shown& shown) {
             if (shown.kind == u"open"_s)
                 QFile::remove(path);
@@ -263,6 +264,7 @@ private slots:
         list(u"one.txt"_s, "1\r\n2\r\n3\r\n");
         fillResults({u"r1"_s, u"r2"_s});
         QStringList seenDuringLoad;
+        // cppcheck-suppress danglingLifetime ; cleanup() drops the dialogs before the captured locals go
         m_dialogs->onShow = [&](const FakeDialogs::Shown& shown) {
             if (shown.text != u"File not found"_s)
                 return;

@@ -144,6 +144,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "Xvfb did not start\n");
         return 1;
     }
+    // cppcheck-suppress danglingLifetime ; the display outlives every test: main() returns after them
     s_xvfb = &xvfb;
     qputenv("DISPLAY", xvfb.display().toLocal8Bit());
     qputenv("QT_QPA_PLATFORM", "xcb");

@@ -42,7 +42,7 @@ QList<Window> waitForWindows(const Xvfb& x, const QString& title, int ms)
 {
     QDeadlineTimer deadline(ms);
     while (!deadline.hasExpired()) {
-        const auto found = windowsTitled(x, title);
+        auto found = windowsTitled(x, title);
         if (!found.isEmpty())
             return found;
         QThread::msleep(50);

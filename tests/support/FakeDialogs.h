@@ -84,7 +84,7 @@ public:
     }
 
 private:
-    void record(Shown s)
+    void record(const Shown& s)
     {
         shown.append(s);
         if (onShow)

@@ -171,9 +171,9 @@ private:
             m_socket->write(out);
             m_busy = true;
             auto* timer = new QTimer(m_socket);
-            const QByteArray chunk = QByteArray(64 * 1024, 'x') + '\n';
+            const QByteArray chunk = QByteArray(qsizetype(64) * 1024, 'x') + '\n';
             QObject::connect(timer, &QTimer::timeout, m_socket, [socket = m_socket, chunk] {
-                if (socket->bytesToWrite() < 1024 * 1024)
+                if (socket->bytesToWrite() < qint64(1024) * 1024)
                     socket->write(chunk);
             });
             timer->start(1);

@@ -1,0 +1,102 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora of the fuzz targets (run once; the files are kept in the repository).
+
+Each seed starts with the choice bytes its target takes off the front (see the target's source)."""
+import os
+import pathlib
+
+here = pathlib.Path(__file__).resolve().parent
+data = here.parent.parent / "data" / "lookup"
+
+
+def write(target, name, content):
+    folder = here / target
+    folder.mkdir(exist_ok=True)
+    (folder / name).write_bytes(content)
+
+
+# record_text: choice (bit 0: second site; >> 3: length of the Content-Type that follows), Content-Type, body.
+def page(site, content_type, body):
+    return bytes([site | (len(content_type) << 3)]) + content_type + body
+
+
+for f in sorted(data.glob("*.html")):
+    body = f.read_bytes()
+    write("record_text", f.stem + "-first", page(0, b"", body))
+    write("record_text", f.stem + "-second", page(1, b"text/html", body))
+write("record_text", "nested-pre", page(0, b"", b"<pre>a<pre>b</pre>c</pre><pre>d</pre>"))
+write("record_text", "noscript-pre", page(0, b"", b"<noscript><pre>x</pre></noscript><pre>\r\nCountry: DE\r</pre>"))
+write("record_text", "by-id", page(1, b"", b"<div id=whoisRecordContainer>Registrant<br>Country: FR<p>x</p><table><tr><td>a<td>b</table></div>"))
+write("record_text", "deep", page(0, b"", b"<div>" * 3000 + b"<pre>deep</pre>"))
+write("record_text", "latin1-header", page(0, b"text/html; charset=iso-8859-1", b"<pre>Land: \xe9\xe8</pre>"))
+write("record_text", "bad-charset", page(1, b"text/html; charset=x-nonsense", b"<meta charset=\"utf-16\"><p id=whoisRecordContainer>\xff\xfe</p>"))
+write("record_text", "meta-unclosed", page(0, b"", b"<meta http-equiv=content-type content=\"text/html; charset=koi8-r\"<pre>\xc1\xc2</pre>"))
+write("record_text", "textarea-cr", page(0, b"", b"<pre>a\rb\nc\r\nd<textarea>e\r\rf</textarea></pre>"))
+write("record_text", "empty", page(0, b"", b""))
+
+# line_rules: choice (bit 0: second site; bit 1: registrant rule; bit 2: raw UTF-16), record text.
+records = {
+    "network": b"% comment\r\ninetnum: 1.2.3.0 - 1.2.3.255\r\ncountry:        DE\r\nCountry: FR\r\n",
+    "registrant": b"Registrant Contact\r\nName: x\r\n  US  \r\nXX\r\n",
+    "colon-first": b"a:b country: US\r\n#country: ZZ\r\n",
+    "no-final-break": b"Country:",
+    "lone-breaks": b"country: A\rcountry: B\ncountry: C\r\n\r\n",
+}
+for name, text in records.items():
+    for choice in range(4):
+        write("line_rules", f"{name}-{choice}", bytes([choice]) + text)
+write("line_rules", "utf16-registrant", bytes([6]) + "Registrant\r\nDE".encode("utf-16-le") + b"\x00\xd8")
+
+# list_file: chunk size byte (1 + b % 16), batch byte (1 + b % 8), file bytes.
+lists = {
+    "crlf": b"1.2.3.4\r\nwww.example.com\r\n",
+    "lf-last-empty": b"a\nb\n",
+    "mixed": b"a\rb\r\nc\nd\r\r\n\n",
+    "utf8-cut": "Zürich\r\n東京\r\n😀\r\n".encode(),
+    "invalid-utf8": b"a\xff\xfeb\r\n\xc3\r\n\xe2\x82\r\n\xf0\x9f\x98",
+    "bom": b"\xef\xbb\xbfa\r\nb",
+    "long-line": b"x" * 300 + b"\r\n",
+    "empty": b"",
+}
+for name, text in lists.items():
+    write("list_file", name + "-1", bytes([0, 0]) + text)
+    write("list_file", name + "-3", bytes([2, 1]) + text)
+    write("list_file", name + "-16", bytes([15, 7]) + text)
+
+# entry_cleaning: choice (bit 0: raw UTF-16; bit 1: "/" as the separator; >> 2: leading run), text.
+entries = [b"\\\\\\host\\share\\\\a.txt", b"C:\\dir\\\\\\file", b"//a///b", b"\\", b"",
+           b"HTTPS://www.Example.com/", b"hthttp://tp://x", b"www.", b"WWW.a/", b"ftp://ftp://www.b//"]
+for i, text in enumerate(entries):
+    write("entry_cleaning", f"entry-{i}", bytes([(i % 4) << 1]) + text)
+write("entry_cleaning", "utf16-lone", bytes([1]) + "\\\\a".encode("utf-16-le") + b"\x00\xdc")
+
+# page_address: choice (bit 0: second site; bit 1: raw UTF-16; bit 2: clean first), entry.
+addresses = [b"1.2.3.4", b"www.example.com", b"example.com/path?x=1#frag", b"../../etc/passwd", b"..",
+             b"a/./b", b"a b\tc", b"%2e%2e/x", b"\\..\\x", "bücher.de".encode(), b"http://www.x.org/",
+             b"...", b"a/../", b"//host/x", b"@evil.com", b"x:80", b"\x00\x7f"]
+for i, text in enumerate(addresses):
+    write("page_address", f"entry-{i}", bytes([i % 2 | (4 if i % 3 == 0 else 0)]) + text)
+write("page_address", "utf16-lone", bytes([2]) + "a/".encode("utf-16-le") + b"\x00\xd8" + "/..".encode("utf-16-le"))
+
+# results_text: columns byte (b % 6), rows byte (b % 12), one tick byte per row, cells split at U+001F.
+def table(columns, ticks, cells):
+    return bytes([columns, len(ticks)]) + bytes(ticks) + "\x1f".join(cells).encode()
+
+
+write("results_text", "five", table(5, [1, 0, 1], ["1.2.3.4", "Completed", "Germany", "DE", "Europe",
+                                                    "x", "Failed", "", "", "", "longer entry", "Retrieving..."]))
+write("results_text", "trailing-blanks", table(3, [1, 1], ["a  ", "", "b ", " ", "c", ""]))
+write("results_text", "tabs", table(2, [1], ["a\tb", "c\r\nd"]))
+write("results_text", "no-columns", table(0, [1, 1], ["a"]))
+write("results_text", "wide", table(4, [0, 1, 0, 1, 1], ["😀" * 5, "é", "", "x" * 40] * 5))
+
+# row_writers: rows byte (b % 12), one tick byte per row, cells split at U+001F (five per row).
+def rows(count, cells):
+    return bytes([count]) + bytes([1] * count) + "\x1f".join(cells).encode()
+
+
+write("row_writers", "plain", rows(2, ["1.2.3.4", "Completed", "Germany", "DE", "Europe", "a", "Failed", "", "", ""]))
+write("row_writers", "quotes", rows(1, ["a,\"b\"", "c\r\nd", "\"", ",", "\n"]))
+write("row_writers", "json-escapes", rows(1, ["\\", "\x01\x1e", "\t\b\f", "😀/é", "\u2028\u2029"]))
+write("row_writers", "empty-cells", rows(3, []))
+write("row_writers", "none", rows(0, []))
