@@ -6,6 +6,7 @@
 #include "shell/MainWindow.h"
 #include "support/FakeDialogs.h"
 #include "support/FakeWhoisServer.h"
+#include "support/WindowOnAppFolder.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -79,12 +80,8 @@ double runCli(const QStringList& entries, int jobs, double* peakMb = nullptr)
 
 double runWindow(const QStringList& entries)
 {
-    QTemporaryDir folder;
-    QFile::copy(QStringLiteral(TELLURION_APP_DIR) + u"/dbCountries.mdb"_s, folder.filePath(u"dbCountries.mdb"_s));
-    FakeDialogs dialogs;
-    shell::MainWindow window(dialogs, folder.path());
-    window.Form_Load();
-    window.show();
+    WindowOnAppFolder tellurion;
+    shell::MainWindow& window = tellurion.window;
     window.addressList().append(entries);
     QElapsedTimer timer;
     timer.start();

@@ -6,6 +6,7 @@
 #include "shell/MainWindow.h"
 #include "support/FakeDialogs.h"
 #include "support/FakeWhoisServer.h"
+#include "support/WindowOnAppFolder.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -45,12 +46,8 @@ void runWindow()
     const QByteArray page = pageOf(PageBytes);
     server.setHostDefault(u"www.whois.com"_s, FakeWhoisServer::page(page));
 
-    QTemporaryDir folder;
-    QFile::copy(QStringLiteral(TELLURION_APP_DIR) + u"/dbCountries.mdb"_s, folder.filePath(u"dbCountries.mdb"_s));
-    FakeDialogs dialogs;
-    shell::MainWindow window(dialogs, folder.path());
-    window.Form_Load();
-    window.show();
+    WindowOnAppFolder tellurion;
+    shell::MainWindow& window = tellurion.window;
     QStringList entries;
     for (int i = 0; i < Entries; ++i)
         entries.append(u"10.%1.%2.7"_s.arg(i / 250).arg(i % 250));

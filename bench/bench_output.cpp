@@ -6,6 +6,7 @@
 #include "output/XlsxSpreadsheet.h"
 #include "shell/MainWindow.h"
 #include "support/FakeDialogs.h"
+#include "support/WindowOnAppFolder.h"
 
 #include "Bench.h"
 
@@ -67,11 +68,10 @@ int main(int argc, char* argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QTemporaryDir work;
-    QFile::copy(QStringLiteral(TELLURION_APP_DIR) + u"/dbCountries.mdb"_s, work.filePath(u"dbCountries.mdb"_s));
-    FakeDialogs dialogs;
-    shell::MainWindow window(dialogs, work.path());
-    window.Form_Load();
+    WindowOnAppFolder tellurion(false);
+    shell::MainWindow& window = tellurion.window;
+    FakeDialogs& dialogs = tellurion.dialogs;
+    QTemporaryDir& work = tellurion.folder;
     fill(window.results());
 
     // The export first, so that its memory is not hidden behind the peaks of the others.

@@ -9,6 +9,7 @@
 #include "shell/MainWindow.h"
 #include "support/FakeDialogs.h"
 #include "support/FakeWhoisServer.h"
+#include "support/WindowOnAppFolder.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -119,12 +120,9 @@ int main(int argc, char** argv)
         setAnswers(server, lookup::cleanEntry(entry).normalised, shared, random);
     }
 
-    QTemporaryDir folder;
-    QFile::copy(QStringLiteral(TELLURION_APP_DIR) + u"/dbCountries.mdb"_s, folder.filePath(u"dbCountries.mdb"_s));
-    FakeDialogs dialogs;
-    shell::MainWindow window(dialogs, folder.path());
-    window.Form_Load();
-    window.show();
+    WindowOnAppFolder tellurion;
+    shell::MainWindow& window = tellurion.window;
+    FakeDialogs& dialogs = tellurion.dialogs;
     window.addressList().append(entries);
 
     // Sampled from inside the run, which lets timers fire while it waits for pages. The server's log of

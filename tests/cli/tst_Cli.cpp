@@ -3,6 +3,7 @@
 #include "shell/MainWindow.h"
 #include "support/FakeDialogs.h"
 #include "support/FakeWhoisServer.h"
+#include "support/WindowOnAppFolder.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -183,11 +184,10 @@ private slots:
                                   u"192.0.2.4"_s, u"HTTP://WWW.Name.TLD/"_s, u"comma"_s,     u"192.0.2.1"_s};
 
         // The window's run on the same pages.
-        QTemporaryDir folder;
-        QVERIFY(QFile::copy(AppDir + u"/dbCountries.mdb"_s, folder.filePath(u"dbCountries.mdb"_s)));
-        FakeDialogs dialogs;
-        shell::MainWindow window(dialogs, folder.path());
-        QVERIFY(window.Form_Load());
+        WindowOnAppFolder tellurion(false);
+        QVERIFY(tellurion.started);
+        shell::MainWindow& window = tellurion.window;
+        FakeDialogs& dialogs = tellurion.dialogs;
         for (const QString& e : entries)
             window.addressList().append(e);
         window.findChild<QPushButton*>(u"PushButton4"_s)->click();
