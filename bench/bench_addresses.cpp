@@ -4,6 +4,7 @@
 #include "core/EventPump.h"
 #include "shell/MainWindow.h"
 #include "support/FakeDialogs.h"
+#include "support/WindowOnAppFolder.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -73,8 +74,14 @@ int main(int argc, char* argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QTemporaryDir folder;
-    QFile::copy(QStringLiteral(TELLURION_APP_DIR) + u"/dbCountries.mdb"_s, folder.filePath(u"dbCountries.mdb"_s));
+    WindowOnAppFolder tellurion(false);
+    shell::MainWindow& window = tellurion.window;
+    FakeDialogs& dialogs = tellurion.dialogs;
+    const QTemporaryDir& folder = tellurion.folder;
+    if (!tellurion.started || window.addressList().columnCount() != 1) {
+        std::fprintf(stderr, "bench_addresses: the window did not start (is the app folder built?)\n");
+        return 1;
+    }
 
     QByteArray million;
     million.reserve(16 << 20);
@@ -89,12 +96,6 @@ int main(int argc, char* argv[])
     const qsizetype millionBytes = million.size();
     million = QByteArray();
 
-    FakeDialogs dialogs;
-    shell::MainWindow window(dialogs, folder.path());
-    if (!window.Form_Load() || window.addressList().columnCount() != 1) {
-        std::fprintf(stderr, "bench_addresses: the window did not start (is the app folder built?)\n");
-        return 1;
-    }
     window.show();
     settle();
     auto* load = window.findChild<QPushButton*>(u"PushButton3"_s);
