@@ -1,5 +1,7 @@
 #include "cli/CliOptions.h"
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace cli {
@@ -16,6 +18,48 @@ bool takeInt(const QString& text, int low, int high, int& out)
     return true;
 }
 
+QString takeSources(const QString& text, QStringList& out)
+{
+    QStringList sources;
+    const QStringList known = knownSources();
+    for (const QString& name : text.split(u',')) {
+        const QString source = name.trimmed().toLower();
+        if (!known.contains(source))
+            return u"unknown source \"%1\" (%2)"_s.arg(name.trimmed(), known.join(u", "_s));
+        if (sources.contains(source))
+            return u"source \"%1\" is named twice"_s.arg(source);
+        sources.append(source);
+    }
+    out = sources;
+    return {};
+}
+
+QString takeFields(const QString& text, CliOptions& o)
+{
+    const QStringList names = text.split(u',');
+    const auto added = std::count_if(names.begin(), names.end(), [](const QString& n) { return n.trimmed().startsWith(u'+'); });
+    if (added != 0 && added != names.size())
+        return u"--fields takes either a whole list of fields or only +NAME additions, not both"_s;
+    std::vector<Field> fields = added ? defaultFields() : std::vector<Field>{};
+    for (const QString& raw : names) {
+        QString name = raw.trimmed();
+        if (name.startsWith(u'+'))
+            name.remove(0, 1);
+        const auto& all = allFields();
+        const auto info = std::find_if(all.begin(), all.end(), [&](const FieldInfo& f) { return name == QLatin1StringView(f.name); });
+        if (info == all.end())
+            return u"unknown field \"%1\" (see --help for the field names)"_s.arg(name);
+        if (std::find(fields.begin(), fields.end(), info->field) == fields.end())
+            fields.push_back(info->field);
+    }
+    o.fields = fields;
+    o.extraFields.clear();
+    for (const Field f : fields)
+        if (std::find(defaultFields().begin(), defaultFields().end(), f) == defaultFields().end())
+            o.extraFields.push_back(f);
+    return {};
+}
+
 } // namespace
 
 QString versionText()
@@ -23,29 +67,48 @@ QString versionText()
     return u"tellurion-cli " TELLURION_VERSION u"\n"_s;
 }
 
+QStringList knownSources()
+{
+    return {u"web"_s};
+}
+
 QString helpText()
 {
+    QString fieldNames;
+    for (const FieldInfo& info : allFields())
+        fieldNames += (fieldNames.isEmpty() ? u""_s : u", "_s) + QString::fromUtf8(info.name);
     return uR"(Usage: tellurion-cli [OPTIONS] [FILE...]
 
 Looks up the country and continent of IP addresses and web sites, as the Tellurion window does, without
-a window. Entries come from the FILEs in order, one per line (CR, CR LF or LF), or from standard input
-when no FILE is given or a FILE is "-". Every entry is cleaned, looked up on the first WHOIS site, then
-on the second when the first gives no country code, and resolved in the dbCountries.mdb beside the
-executable. Results are written in input order, row by row as they become final.
+a window. Entries come from the FILEs in order, one per line (CR, CR LF or LF; a final line break ends
+the last line), or from standard input when no FILE is given or a FILE is "-". Empty and blank lines are
+skipped (their number is said on standard error). Every entry is cleaned, looked up on the first WHOIS
+site, then on the second when the first gives no country code, and resolved in the dbCountries.mdb beside
+the executable. Results are written in input order, row by row as they become final.
 
 Options:
   -j, --jobs N        entries looked up at once, 1 to 256 (default 4; 1 works as the window does).
                       No site ever has more than N requests in flight.
+      --source LIST   the sources to ask, in order, comma-separated, until one gives a code:
+                        web   the window's two WHOIS sites (the default)
   -f, --format FMT    csv (default): a header row and one row per entry, RFC 4180 quoting;
-                      tsv: the window's clipboard text for all rows (space-padded, tab-separated;
+                      tsv: tab-separated values, a header line and one line per row (LF line ends,
+                           no padding); a tab, CR or LF inside a field is written as a blank;
+                      table: the window's clipboard text for all rows (space-padded, tab-separated;
                            written when every row is final, since widths span all rows);
                       text: the window's results file (five lines and a line of 18 "=" per entry);
                       json: one JSON object per line with the keys "address", "status",
-                            "country", "country_code" and "continent".
+                            "country", "country_code", "continent", "source", "cached" and
+                            "network", and any further field that --fields names.
+      --fields LIST   the columns of csv and tsv, comma-separated field names in order; with every
+                      name written as +NAME, the five usual columns and then those. Field names:
+                      %1.
   -o, --output FILE   write to FILE, replacing it only once the whole output is complete (an
                       interrupted run leaves an existing FILE as it was); default: standard output.
       --timeout S     seconds allowed for one page, 1 to 3600 (default 30).
       --sample        add the three sample addresses after the entries of the FILEs.
+      --summary       at the end, the number of entries per country and per continent, largest
+                      first, and the failed count, on standard error.
   -q, --quiet         no progress bar (it is shown on standard error only when that is a terminal).
   -h, --help          show this help and exit.
       --version       show the version and exit.
@@ -60,7 +123,7 @@ The proxy variables http_proxy, https_proxy and no_proxy are honoured.
 
 Example:
   tellurion-cli -j 8 -f csv -o results.csv addresses.txt
-)"_s;
+)"_s.arg(fieldNames);
 }
 
 ParseOutcome parseCommandLine(const QStringList& arguments)
@@ -132,12 +195,14 @@ ParseOutcome parseCommandLine(const QStringList& arguments)
                 o.format = Format::Csv;
             else if (v == u"tsv"_s)
                 o.format = Format::Tsv;
+            else if (v == u"table"_s)
+                o.format = Format::Table;
             else if (v == u"text"_s)
                 o.format = Format::Text;
             else if (v == u"json"_s)
                 o.format = Format::Json;
             else
-                return fail(u"unknown format \"%1\" (csv, tsv, text or json)"_s.arg(v));
+                return fail(u"unknown format \"%1\" (csv, tsv, table, text or json)"_s.arg(v));
         } else if (arg == u"-o"_s || arg == u"--output"_s) {
             if (!value(v) || v.isEmpty())
                 return fail(u"option %1 needs a file name"_s.arg(arg));
@@ -147,6 +212,22 @@ ParseOutcome parseCommandLine(const QStringList& arguments)
                 return fail(u"option --timeout needs a number of seconds"_s);
             if (!takeInt(v, 1, 3600, o.timeoutS))
                 return fail(u"--timeout takes a whole number of seconds from 1 to 3600, not \"%1\""_s.arg(v));
+        } else if (arg == u"--source"_s) {
+            if (!value(v))
+                return fail(u"option --source needs a list of sources"_s);
+            const QString error = takeSources(v, o.sources);
+            if (!error.isEmpty())
+                return fail(error);
+        } else if (arg == u"--fields"_s) {
+            if (!value(v))
+                return fail(u"option --fields needs a list of field names"_s);
+            const QString error = takeFields(v, o);
+            if (!error.isEmpty())
+                return fail(error);
+        } else if (arg == u"--summary"_s) {
+            if (!noValue())
+                return fail(u"option %1 takes no value"_s.arg(arg));
+            o.summary = true;
         } else if (arg == u"--sample"_s) {
             o.sample = true;
         } else if (arg == u"-q"_s || arg == u"--quiet"_s) {

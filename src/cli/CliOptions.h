@@ -1,13 +1,15 @@
 #pragma once
 
+#include "cli/RowWriter.h"
+
 #include <QString>
 #include <QStringList>
 
-#include <optional>
+#include <vector>
 
 namespace cli {
 
-enum class Format { Csv, Tsv, Text, Json };
+enum class Format { Csv, Tsv, Table, Text, Json };
 
 struct CliOptions
 {
@@ -22,7 +24,14 @@ struct CliOptions
     QString outputFile; // empty: standard output
     int timeoutS = DefaultTimeoutS;
     bool quiet = false;
+    QStringList sources{QStringLiteral("web")}; // asked in this order
+    std::vector<Field> fields = defaultFields(); // the columns of csv and tsv
+    std::vector<Field> extraFields;              // those beyond the default five, which JSON adds
+    bool summary = false;
 };
+
+// The names --source accepts.
+QStringList knownSources();
 
 // What parsing the command line asks for.
 struct ParseOutcome

@@ -1,15 +1,20 @@
 #include "cli/CliRun.h"
 
 #include "cli/RowsTable.h"
+#include "cli/Sources.h"
 #include "core/Failure.h"
-#include "lookup/EntryLookup.h"
+#include "lookup/EntryCleaning.h"
 #include "lookup/PageLoader.h"
+#include "lookup/Status.h"
+#include "sources/SourceChain.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QIODevice>
 #include <QSocketNotifier>
+#include <QTimer>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <unistd.h>
@@ -23,31 +28,47 @@ namespace {
 CliRun* s_current = nullptr;
 int s_signalPipe[2] = {-1, -1};
 
+// Rows are handed to the output in pieces of about this size, and at least once per pass of the loop.
+constexpr qsizetype FlushBytes = 64 * 1024;
+// Entries that are answered at once are taken in slices of this length, so that Ctrl+C and the progress
+// bar are served in between.
+constexpr qint64 SliceMs = 20;
+
 void onSigint(int)
 {
     const char byte = 1;
     [[maybe_unused]] const auto written = ::write(s_signalPipe[1], &byte, 1);
 }
 
-std::unique_ptr<RowWriter> makeWriter(Format format)
+std::unique_ptr<RowWriter> makeWriter(const CliOptions& options)
 {
-    switch (format) {
+    switch (options.format) {
     case Format::Csv:
-        return std::make_unique<CsvWriter>();
+        return std::make_unique<CsvWriter>(options.fields);
     case Format::Tsv:
+        return std::make_unique<TsvWriter>(options.fields);
+    case Format::Table:
         return std::make_unique<ResultsTextWriter>();
     case Format::Text:
         return std::make_unique<ResultsFileWriter>();
     case Format::Json:
-        return std::make_unique<JsonLinesWriter>();
+        return std::make_unique<JsonLinesWriter>(options.extraFields);
     }
-    return std::make_unique<CsvWriter>();
+    return std::make_unique<CsvWriter>(options.fields);
 }
 
 QString clock(double seconds)
 {
     const auto s = qint64(seconds + 0.5);
     return u"%1:%2"_s.arg(s / 60).arg(s % 60, 2, 10, QChar(u'0'));
+}
+
+// Largest count first, then by name.
+std::vector<std::pair<QString, qsizetype>> byCount(const std::map<QString, qsizetype>& counts)
+{
+    std::vector<std::pair<QString, qsizetype>> sorted(counts.begin(), counts.end());
+    std::stable_sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+    return sorted;
 }
 
 } // namespace
@@ -75,10 +96,9 @@ void CliRun::installInterruptHandler()
 CliRun::CliRun(const CliOptions& options, QStringList entries, const QString& databasePath, QIODevice& out,
                bool showProgress, QObject* parent)
     : QObject(parent), m_options(options), m_entries(std::move(entries)), m_databasePath(databasePath), m_out(out),
-      m_showProgress(showProgress), m_loader(std::make_unique<lookup::PageLoader>()),
-      m_writer(makeWriter(options.format))
+      m_showProgress(showProgress), m_loader(std::make_unique<lookup::PageLoader>()), m_writer(makeWriter(options))
 {
-    // Never more than `jobs` requests in flight to one site.
+    // Never more than `jobs` requests in flight to one host.
     m_loader->setMaxInFlightPerHost(options.jobs);
     m_loader->setPageTimeout(options.timeoutS * 1000);
     m_rows.resize(size_t(m_entries.size()));
@@ -87,18 +107,25 @@ CliRun::CliRun(const CliOptions& options, QStringList entries, const QString& da
 
 CliRun::~CliRun()
 {
+    // Questions still on their way go before the sources they ask.
+    m_running.clear();
     if (s_current == this)
         s_current = nullptr;
 }
 
 int CliRun::exec()
 {
+    m_sources = makeSources(m_options, *m_loader);
+    std::vector<sources::Source*> chain;
+    for (const auto& source : m_sources)
+        chain.push_back(source.get());
+    m_chain = std::make_unique<sources::SourceChain>(std::move(chain));
+
     s_current = this;
     m_clock.start();
     write(m_writer->begin());
-    QEventLoop loop;
-    connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
     startMore();
+    QEventLoop loop;
     while (!m_finished)
         loop.processEvents(QEventLoop::WaitForMoreEvents);
     s_current = nullptr;
@@ -109,42 +136,99 @@ int CliRun::exec()
 
 void CliRun::startMore()
 {
+    m_moreQueued = false;
+    QElapsedTimer slice;
+    slice.start();
+    int taken = 0;
     while (!m_interrupted && m_inFlight < m_options.jobs && m_nextToStart < size_t(m_entries.size())) {
+        if ((++taken & 255) == 0 && slice.elapsed() >= SliceMs) {
+            m_moreQueued = true;
+            QTimer::singleShot(0, this, &CliRun::startMore);
+            break;
+        }
         const size_t index = m_nextToStart++;
-        auto job = std::make_unique<lookup::EntryLookup>(*m_loader, m_databasePath, m_entries[qsizetype(index)]);
-        connect(
-            job.get(), &lookup::EntryLookup::finished, this, [this, index] { onFinished(index); },
-            Qt::QueuedConnection);
+        QString& entry = m_entries[qsizetype(index)];
+        sources::Query query{entry, lookup::cleanEntry(entry)};
+        // Only the cleaned form is needed from here on, for the row.
+        entry = query.cleaned.normalised;
+        std::unique_ptr<sources::SourceRequest> request;
+        if (const std::optional<sources::Answer> answer = m_chain->resolve(query, &request)) {
+            complete(index, query, *answer);
+            continue;
+        }
+        connect(request.get(), &sources::SourceRequest::finished, this, [this, index] { onFinished(index); });
         ++m_inFlight;
-        lookup::EntryLookup* started = job.get();
-        m_running[index] = std::move(job);
-        started->start();
-        // The text of an entry is no longer needed once its lookup has it.
-        m_entries[qsizetype(index)] = QString();
+        m_running[index] = std::move(request);
     }
-    if (m_inFlight == 0 && (m_interrupted || m_nextToStart == size_t(m_entries.size())))
+    writeReadyRows();
+    flush();
+    drawProgress(false);
+    if (!m_moreQueued && m_inFlight == 0 && (m_interrupted || m_nextToStart == size_t(m_entries.size())))
         done();
 }
 
 void CliRun::onFinished(size_t index)
 {
-    std::unique_ptr<lookup::EntryLookup> job = std::move(m_running[index]);
-    if (!job)
+    std::unique_ptr<sources::SourceRequest> request = std::move(m_running[index]);
+    if (!request)
         return;
     --m_inFlight;
-    const lookup::EntryResult& r = job->result();
-    m_rows[index] = Row{r.entry, r.status, r.country, r.code, r.continent};
-    if (r.status == lookup::StatusCompleted)
+    sources::Query query;
+    query.cleaned.normalised = m_entries[qsizetype(index)];
+    complete(index, query, request->answer());
+    request.release()->deleteLater(); // we are inside its signal
+    if (!m_moreQueued)
+        startMore();
+}
+
+lookup::CountryNames CliRun::namesOf(const QString& code, QStringList& failures)
+{
+    const QString key = code.toUpper();
+    const auto known = m_names.constFind(key);
+    if (known != m_names.constEnd())
+        return *known;
+    try {
+        const lookup::CountryNames names = lookup::LookupCountry(m_databasePath, code);
+        m_names.insert(key, names);
+        return names;
+    } catch (const core::Failure& failure) {
+        failures.append(failure.description());
+        return {};
+    }
+}
+
+void CliRun::complete(size_t index, const sources::Query& query, const sources::Answer& answer)
+{
+    Row row;
+    row.address = query.cleaned.normalised;
+    row.source = answer.source;
+    row.network = answer.network;
+    row.handle = answer.handle;
+    row.cached = answer.cached;
+    QStringList messages;
+    if (answer.found) {
+        row.status = lookup::StatusCompleted;
+        row.code = answer.code;
+        if (!answer.code.isEmpty()) {
+            const lookup::CountryNames names = namesOf(answer.code, messages);
+            row.country = names.country;
+            row.continent = names.continent;
+        }
         ++m_completed;
-    else
+        ++m_perCountry[answer.code.isEmpty() ? u"(no code)"_s
+                                             : u"%1 (%2)"_s.arg(row.country.isEmpty() ? u"(unknown)"_s : row.country,
+                                                                answer.code.toUpper())];
+        ++m_perContinent[row.continent.isEmpty() ? u"(unknown)"_s : row.continent];
+    } else {
+        row.status = lookup::StatusFailed;
+        messages += answer.notes;
         ++m_failed;
-    for (const QString& failure : r.failures)
+    }
+    m_entries[qsizetype(index)] = QString();
+    for (const QString& message : std::as_const(messages))
         std::fprintf(stderr, "%stellurion-cli: %s: %s\n", m_showProgress ? "\r\033[K" : "",
-                     qPrintable(r.entry.left(200)), qPrintable(failure));
-    job.release()->deleteLater();
-    writeReadyRows();
-    drawProgress(false);
-    startMore();
+                     qPrintable(row.address.left(200)), qPrintable(message));
+    m_rows[index] = std::move(row);
 }
 
 void CliRun::writeReadyRows()
@@ -158,10 +242,18 @@ void CliRun::writeReadyRows()
 
 void CliRun::write(const QByteArray& bytes)
 {
-    if (bytes.isEmpty())
+    m_pending += bytes;
+    if (m_pending.size() >= FlushBytes)
+        flush();
+}
+
+void CliRun::flush()
+{
+    if (m_pending.isEmpty())
         return;
-    if (m_out.write(bytes) != bytes.size())
+    if (m_out.write(m_pending) != m_pending.size())
         throw core::Failure(u"cannot write the results: "_s + m_out.errorString());
+    m_pending.clear();
 }
 
 void CliRun::interrupt()
@@ -169,13 +261,14 @@ void CliRun::interrupt()
     if (m_interrupted || m_finished)
         return;
     m_interrupted = true;
-    // Pages on their way are abandoned; their rows are left out.
-    for (auto& job : m_running)
-        if (job) {
+    // Questions on their way are abandoned; their rows are left out.
+    for (auto& request : m_running)
+        if (request) {
             --m_inFlight;
-            job.reset();
+            request.reset();
         }
-    startMore();
+    if (!m_moreQueued)
+        startMore();
 }
 
 void CliRun::done()
@@ -187,8 +280,24 @@ void CliRun::done()
         if (m_rows[m_nextToWrite])
             write(m_writer->row(*m_rows[m_nextToWrite]));
     write(m_writer->finish());
+    flush();
     drawProgress(true);
+    if (m_options.summary)
+        printSummary();
     m_finished = true;
+}
+
+void CliRun::printSummary()
+{
+    QString text = u"Entries per country:\n"_s;
+    for (const auto& [name, count] : byCount(m_perCountry))
+        text += u"%1  %2\n"_s.arg(count, 9).arg(name);
+    text += u"Entries per continent:\n"_s;
+    for (const auto& [name, count] : byCount(m_perContinent))
+        text += u"%1  %2\n"_s.arg(count, 9).arg(name);
+    text += u"%1  failed\n%2  entries in all\n"_s.arg(m_failed, 9).arg(m_completed + m_failed, 9);
+    std::fputs(qPrintable(text), stderr);
+    std::fflush(stderr);
 }
 
 void CliRun::drawProgress(bool final)
@@ -200,9 +309,9 @@ void CliRun::drawProgress(bool final)
         return;
     m_lastDrawMs = now;
     const qsizetype total = m_entries.size();
-    const int done = m_completed + m_failed;
+    const qsizetype done = m_completed + m_failed;
     const double seconds = std::max(0.001, double(now) / 1000.0);
-    const double rate = done / seconds;
+    const double rate = double(done) / seconds;
     const QString left = rate > 0 ? clock(double(total - done) / rate) : u"?"_s;
     constexpr int Width = 24;
     const int filled = total > 0 ? int(Width * double(done) / double(total)) : Width;
@@ -215,9 +324,11 @@ void CliRun::drawProgress(bool final)
                              .arg(rate, 0, 'f', 1)
                              .arg(left);
     std::fputs(qPrintable(line), stderr);
-    if (final)
-        std::fprintf(stderr, "\r\033[K%d entries: %d completed, %d failed, %.1f s\n", done, m_completed, m_failed,
-                     seconds);
+    if (final && !m_interrupted)
+        std::fprintf(stderr, "\r\033[K%lld entries: %lld completed, %lld failed, %.1f s\n", qlonglong(done),
+                     qlonglong(m_completed), qlonglong(m_failed), seconds);
+    else if (final)
+        std::fputs("\r\033[K", stderr);
     std::fflush(stderr);
 }
 

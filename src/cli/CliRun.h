@@ -2,30 +2,37 @@
 
 #include "cli/CliOptions.h"
 #include "cli/RowWriter.h"
+#include "lookup/CountryDatabase.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QStringList>
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
 
-class QIODevice;
-class QSocketNotifier;
-
 namespace lookup {
-class EntryLookup;
 class PageLoader;
 } // namespace lookup
+
+namespace sources {
+class Source;
+class SourceChain;
+class SourceRequest;
+struct Answer;
+struct Query;
+} // namespace sources
 
 namespace cli {
 
 // Exit statuses of the tool.
 enum ExitStatus { AllCompleted = 0, SomeFailed = 1, UsageError = 2, DatabaseUnusable = 3, Interrupted = 130 };
 
-// Looks up a list of entries, at most `jobs` at once, and writes the rows in input order as soon as
-// every row before them is final.
+// Looks up a list of entries through the sources the options name, at most `jobs` waiting for an answer
+// at once, and writes the rows in input order as soon as every row before them is final.
 class CliRun : public QObject
 {
     Q_OBJECT
@@ -36,11 +43,14 @@ public:
     ~CliRun() override;
 
     // Runs to the end (or to an interruption) and returns the exit status. Throws core::Failure when the
-    // output cannot be written.
+    // output cannot be written, or when a source cannot be used (before any entry is looked up).
     int exec();
 
-    // Stops asking for pages; the rows final so far are written in order, the others left out.
+    // Stops asking; the rows final so far are written in order, the others left out.
     void interrupt();
+
+    // Entries that were never looked up because the run was interrupted.
+    qsizetype notLookedUp() const { return m_entries.size() - m_completed - m_failed; }
 
     // Makes SIGINT call interrupt() on the running instance.
     static void installInterruptHandler();
@@ -48,9 +58,13 @@ public:
 private:
     void startMore();
     void onFinished(size_t index);
+    void complete(size_t index, const sources::Query& query, const sources::Answer& answer);
+    lookup::CountryNames namesOf(const QString& code, QStringList& failures);
     void writeReadyRows();
     void write(const QByteArray& bytes);
+    void flush();
     void drawProgress(bool final);
+    void printSummary();
     void done();
 
     CliOptions m_options;
@@ -60,16 +74,24 @@ private:
     bool m_showProgress;
 
     std::unique_ptr<lookup::PageLoader> m_loader;
+    std::vector<std::unique_ptr<sources::Source>> m_sources;
+    std::unique_ptr<sources::SourceChain> m_chain;
     std::unique_ptr<RowWriter> m_writer;
+    QHash<QString, lookup::CountryNames> m_names; // by upper-case code
     std::vector<std::optional<Row>> m_rows;
-    std::vector<std::unique_ptr<lookup::EntryLookup>> m_running; // by entry index while in flight
+    std::vector<std::unique_ptr<sources::SourceRequest>> m_running; // by entry index while in flight
     size_t m_nextToStart = 0;
     size_t m_nextToWrite = 0;
     int m_inFlight = 0;
-    int m_completed = 0;
-    int m_failed = 0;
+    qsizetype m_completed = 0;
+    qsizetype m_failed = 0;
     bool m_interrupted = false;
     bool m_finished = false;
+    bool m_moreQueued = false;
+    QByteArray m_pending; // written rows not yet handed to the output
+    // For --summary: entries per "Country (CODE)" and per continent.
+    std::map<QString, qsizetype> m_perCountry;
+    std::map<QString, qsizetype> m_perContinent;
     QElapsedTimer m_clock;
     qint64 m_lastDrawMs = -1000;
 };

@@ -4,13 +4,14 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QIODevice;
 
 namespace cli {
 
-// One result, as the window's results table shows it.
+// One result: the window's five columns and what the batch tool knows beyond them.
 struct Row
 {
     QString address;
@@ -18,7 +19,31 @@ struct Row
     QString country;
     QString code;
     QString continent;
+    QString source;  // "site1", "site2", "offline", "rdap" or empty
+    QString network; // the block or registered domain the answer covers
+    QString handle;  // the registry object's handle
+    bool cached = false;
+    // With --cross-check, for IP entries: the offline table's code, and whether it matches the row's code
+    // (unset when either side has no code).
+    QString offlineCode;
+    std::optional<bool> agrees;
 };
+
+// The columns a row can be written with, by their command-line names.
+enum class Field { Address, Status, Country, CountryCode, Continent, Source, Network, Cached, RdapHandle,
+                   OfflineCountryCode, Agrees };
+
+struct FieldInfo
+{
+    Field field;
+    const char* name;   // for --fields and the JSON keys
+    const char* header; // CSV and TSV header
+};
+const std::vector<FieldInfo>& allFields();
+const std::vector<Field>& defaultFields();
+const FieldInfo& fieldInfo(Field field);
+// The text of a field in CSV and TSV ("true"/"false" for flags, empty when unset).
+QString fieldText(const Row& row, Field field);
 
 // Writes rows in one of the output formats. Rows arrive in input order; begin() comes first and
 // finish() last, also for an empty run.
@@ -36,17 +61,40 @@ public:
 class CsvWriter : public RowWriter
 {
 public:
+    explicit CsvWriter(std::vector<Field> fields = defaultFields()) : m_fields(std::move(fields)) {}
     QByteArray begin() override;
     QByteArray row(const Row& row) override;
     static QByteArray field(const QString& text);
+
+private:
+    std::vector<Field> m_fields;
 };
 
-// One JSON object per line (UTF-8).
+// Plain tab-separated values, as spreadsheets and cut read them: a header line, one line per row, LF line
+// ends, no padding. A tab, CR or LF inside a field becomes a blank, so it never splits a row. UTF-8.
+class TsvWriter : public RowWriter
+{
+public:
+    explicit TsvWriter(std::vector<Field> fields = defaultFields()) : m_fields(std::move(fields)) {}
+    QByteArray begin() override;
+    QByteArray row(const Row& row) override;
+    static QByteArray field(const QString& text);
+
+private:
+    std::vector<Field> m_fields;
+};
+
+// One JSON object per line (UTF-8): the five columns, "source", "cached" and "network" always, and any
+// further fields asked for.
 class JsonLinesWriter : public RowWriter
 {
 public:
+    explicit JsonLinesWriter(const std::vector<Field>& extra = {});
     QByteArray row(const Row& row) override;
     static QByteArray string(const QString& text);
+
+private:
+    std::vector<Field> m_fields;
 };
 
 } // namespace cli

@@ -24,14 +24,30 @@ int fail(int status, const QString& message)
     return status;
 }
 
-// Reads the entries of every input in order; throws core::Failure naming the input that fails.
-QStringList readEntries(const cli::CliOptions& options)
+// Why a named input cannot be read, as the system says it.
+QString unreadable(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.isDir())
+        return u"it is a folder"_s;
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly))
+        return {};
+    return file.errorString();
+}
+
+// Reads the entries of every input in order; throws core::Failure naming the input that fails. A line
+// break at the very end of an input ends its last line (as almost every file and pipe on Unix ends), and
+// empty or blank entries are left out and counted.
+QStringList readEntries(const cli::CliOptions& options, qsizetype& skipped)
 {
     QStringList inputs = options.files;
     if (inputs.isEmpty() && !options.sample)
         inputs.append(u"-"_s);
     QStringList entries;
+    skipped = 0;
     for (const QString& input : inputs) {
+        QStringList read;
         try {
             if (input == u"-"_s) {
                 QFile in;
@@ -39,15 +55,24 @@ QStringList readEntries(const cli::CliOptions& options)
                     throw core::Failure(in.errorString());
                 addresses::ListFileReader reader(in);
                 while (!reader.atEnd())
-                    entries += reader.next();
+                    read += reader.next();
             } else {
-                if (QFileInfo(input).isDir())
-                    throw core::Failure(u"is a folder"_s);
-                entries += addresses::ListFileReader::readAll(input);
+                const QString why = unreadable(input);
+                if (!why.isEmpty())
+                    throw core::Failure(why);
+                read = addresses::ListFileReader::readAll(input);
             }
         } catch (const core::Failure& failure) {
             const QString name = input == u"-"_s ? u"standard input"_s : input;
             throw core::Failure(u"cannot read %1: %2"_s.arg(name, failure.description()));
+        }
+        if (!read.isEmpty() && read.last().isEmpty())
+            read.removeLast();
+        for (QString& entry : read) {
+            if (entry.trimmed().isEmpty())
+                ++skipped;
+            else
+                entries.append(std::move(entry));
         }
     }
     if (options.sample)
@@ -107,20 +132,31 @@ int main(int argc, char* argv[])
     }
 
     QStringList entries;
+    qsizetype skipped = 0;
     try {
-        entries = readEntries(options);
+        entries = readEntries(options, skipped);
     } catch (const core::Failure& failure) {
         return fail(cli::UsageError, failure.description());
     }
+    if (skipped > 0)
+        std::fprintf(stderr, "tellurion-cli: skipped %lld empty or blank %s\n", qlonglong(skipped),
+                     skipped == 1 ? "line" : "lines");
 
     const bool progress = !options.quiet && ::isatty(STDERR_FILENO);
     cli::CliRun::installInterruptHandler();
+    const qsizetype total = entries.size();
     cli::CliRun run(options, std::move(entries), database, *out, progress);
     int status = 0;
     try {
         status = run.exec();
     } catch (const core::Failure& failure) {
         return fail(cli::UsageError, failure.description());
+    }
+    if (status == cli::Interrupted) {
+        QString message = u"interrupted: %1 of %2 entries were not looked up"_s.arg(run.notLookedUp()).arg(total);
+        if (!options.outputFile.isEmpty())
+            message += u"; %1 was not written"_s.arg(options.outputFile);
+        std::fprintf(stderr, "tellurion-cli: %s\n", qPrintable(message));
     }
     if (!options.outputFile.isEmpty()) {
         // An interrupted run leaves an existing file as it was.

@@ -1,7 +1,7 @@
 #include "core/EventPump.h"
 #include "lookup/CountryDatabase.h"
 #include "lookup/EntryCleaning.h"
-#include "lookup/EntryLookup.h"
+#include "lookup/Status.h"
 #include "lookup/PageAddress.h"
 #include "lookup/PageLoader.h"
 #include "lookup/RecordText.h"

@@ -38,6 +38,13 @@ private slots:
                               << 4 << QStringList{};
         QTest::newRow("timeout 0") << QStringList{u"--timeout"_s, u"0"_s} << usage << 4 << QStringList{};
         QTest::newRow("empty output name") << QStringList{u"-o"_s, QString()} << usage << 4 << QStringList{};
+        QTest::newRow("unknown source") << QStringList{u"--source"_s, u"web,carrier-pigeon"_s} << usage << 4
+                                        << QStringList{};
+        QTest::newRow("source named twice") << QStringList{u"--source=web,web"_s} << usage << 4 << QStringList{};
+        QTest::newRow("empty source list") << QStringList{u"--source="_s} << usage << 4 << QStringList{};
+        QTest::newRow("unknown field") << QStringList{u"--fields"_s, u"+colour"_s} << usage << 4 << QStringList{};
+        QTest::newRow("fields mixing a list and additions")
+            << QStringList{u"--fields"_s, u"address,+source"_s} << usage << 4 << QStringList{};
     }
 
     void testCommandLine()
@@ -93,15 +100,63 @@ private slots:
         QCOMPARE(cli::JsonLinesWriter::string(text), json);
     }
 
-    void testRowsEndAsTheirFormatsSay()
+    void testFieldsChooseTheColumns_data()
     {
-        const cli::Row row{u"a,b"_s, u"Completed"_s, u"Germany"_s, u"DE"_s, u"Europe"_s};
-        cli::CsvWriter csv;
-        QCOMPARE(csv.begin(), QByteArray("IP Address(es),Status,Country,Country Code,Continent\r\n"));
-        QCOMPARE(csv.row(row), QByteArray("\"a,b\",Completed,Germany,DE,Europe\r\n"));
-        cli::JsonLinesWriter json;
-        QCOMPARE(json.row(row), QByteArray("{\"address\":\"a,b\",\"status\":\"Completed\",\"country\":\"Germany\","
-                                           "\"country_code\":\"DE\",\"continent\":\"Europe\"}\n"));
+        QTest::addColumn<QString>("fields");
+        QTest::addColumn<QByteArray>("header");
+        QTest::addColumn<QByteArray>("row");
+        QTest::newRow("default") << QString() << QByteArray("IP Address(es),Status,Country,Country Code,Continent")
+                                 << QByteArray("\"a,b\",Completed,Germany,DE,Europe");
+        QTest::newRow("additions follow the five")
+            << u"+source,+network,+cached"_s
+            << QByteArray("IP Address(es),Status,Country,Country Code,Continent,source,network,cached")
+            << QByteArray("\"a,b\",Completed,Germany,DE,Europe,site2,192.0.2.0/24,true");
+        QTest::newRow("a whole list, in its order, once each")
+            << u"country_code,address,country_code"_s << QByteArray("Country Code,IP Address(es)")
+            << QByteArray("DE,\"a,b\"");
+    }
+
+    void testFieldsChooseTheColumns()
+    {
+        QFETCH(QString, fields);
+        QFETCH(QByteArray, header);
+        QFETCH(QByteArray, row);
+        QStringList args{u"tellurion-cli"_s};
+        if (!fields.isEmpty())
+            args << u"--fields"_s << fields;
+        const ParseOutcome outcome = cli::parseCommandLine(args);
+        QCOMPARE(int(outcome.action), int(ParseOutcome::Action::Run));
+        cli::Row r;
+        r.address = u"a,b"_s;
+        r.status = u"Completed"_s;
+        r.country = u"Germany"_s;
+        r.code = u"DE"_s;
+        r.continent = u"Europe"_s;
+        r.source = u"site2"_s;
+        r.network = u"192.0.2.0/24"_s;
+        r.cached = true;
+        cli::CsvWriter csv(outcome.options.fields);
+        QCOMPARE(csv.begin(), header + "\r\n");
+        QCOMPARE(csv.row(r), row + "\r\n");
+        // TSV has the same columns, unquoted.
+        cli::TsvWriter tsv(outcome.options.fields);
+        QCOMPARE(tsv.row(r), QByteArray(row).replace("\"", "").replace(',', '\t').replace("a\tb", "a,b") + '\n');
+    }
+
+    void testJsonCarriesTheSourceAndAnyExtraField()
+    {
+        cli::Row r;
+        r.address = u"192.0.2.1"_s;
+        r.status = u"Completed"_s;
+        r.code = u"DE"_s;
+        r.source = u"offline"_s;
+        r.agrees = false;
+        QCOMPARE(cli::JsonLinesWriter().row(r),
+                 QByteArray("{\"address\":\"192.0.2.1\",\"status\":\"Completed\",\"country\":\"\",\"country_code\":\"DE\","
+                            "\"continent\":\"\",\"source\":\"offline\",\"cached\":false,\"network\":\"\"}\n"));
+        QVERIFY(cli::JsonLinesWriter({cli::Field::Agrees, cli::Field::Source}).row(r).endsWith(",\"agrees\":false}\n"));
+        r.agrees.reset();
+        QVERIFY(cli::JsonLinesWriter({cli::Field::Agrees}).row(r).endsWith(",\"agrees\":null}\n"));
     }
 };
 

@@ -179,6 +179,18 @@ inline std::optional<QStringList> parseJsonObjectLine(const QByteArray& line, co
         const auto key = parseJsonString(line, pos);
         if (!key || *key != keys[k] || pos >= line.size() || line[pos++] != ':')
             return std::nullopt;
+        // The literals come back as their own text.
+        bool literal = false;
+        for (const char* word : {"true", "false", "null"}) {
+            if (line.mid(pos).startsWith(word)) {
+                values.append(QString::fromLatin1(word));
+                pos += qsizetype(qstrlen(word));
+                literal = true;
+                break;
+            }
+        }
+        if (literal)
+            continue;
         const auto value = parseJsonString(line, pos);
         if (!value)
             return std::nullopt;

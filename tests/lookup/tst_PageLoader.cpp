@@ -1,4 +1,3 @@
-#include "lookup/EntryLookup.h"
 #include "lookup/PageAddress.h"
 #include "lookup/PageLoader.h"
 #include "lookup/RecordText.h"
@@ -301,35 +300,6 @@ private slots:
         first.reset();
         QTRY_VERIFY_WITH_TIMEOUT(second->isComplete(), 10000);
         QVERIFY(second->page().loaded);
-    }
-
-    void testEntryLookupsInParallel()
-    {
-        m_server->setResponse({}, "/whois/192.0.2.7",
-                              FakeWhoisServer::page(FakeWhoisServer::dataFile(u"first-site-network.html"_s)));
-        m_server->setResponse({}, "/example.tld",
-                              FakeWhoisServer::page(FakeWhoisServer::dataFile(u"second-site-domain.html"_s)));
-        m_server->setResponse({}, "/whois/nothing.tld", FakeWhoisServer::page("<pre>no code here</pre>"));
-        PageLoader loader;
-        const QString database = QStringLiteral(TELLURION_APP_DIR) + u"/dbCountries.mdb"_s;
-        EntryLookup a(loader, database, u"http://192.0.2.7/"_s);
-        EntryLookup b(loader, database, u"WWW.example.tld"_s);
-        EntryLookup c(loader, database, u"nothing.tld"_s);
-        for (EntryLookup* job : {&a, &b, &c})
-            job->start();
-        QTRY_VERIFY_WITH_TIMEOUT(a.isFinished() && b.isFinished() && c.isFinished(), 20000);
-        QCOMPARE(a.result().entry, u"192.0.2.7"_s);
-        QCOMPARE(a.result().status, u"Completed"_s);
-        QCOMPARE(a.result().code, u"DE"_s);
-        QCOMPARE(a.result().country, u"Germany"_s);
-        QCOMPARE(a.result().continent, u"Europe"_s);
-        // The first site has nothing for it; the second site's registrant rule gives AU.
-        QCOMPARE(b.result().entry, u"example.tld"_s);
-        QCOMPARE(b.result().code, u"AU"_s);
-        QCOMPARE(b.result().continent, u"Oceania"_s);
-        QCOMPARE(c.result().status, u"Failed"_s);
-        QCOMPARE(c.result().code, QString());
-        QVERIFY(m_server->requestLines().contains("GET http://whois.domaintools.com/nothing.tld HTTP/1.1"));
     }
 };
 
