@@ -75,8 +75,9 @@ int main(int argc, char* argv[])
     fill(window.results());
 
     // The export first, so that its memory is not hidden behind the peaks of the others.
+    // Opened as LibreOffice does, as a new document, so that no workbook is kept in the documents folder.
     window.setSpreadsheetFactory([] {
-        return std::make_unique<output::XlsxSpreadsheet>(output::SpreadsheetProgram{u"/bin/true"_s, {}});
+        return std::make_unique<output::XlsxSpreadsheet>(output::SpreadsheetProgram{u"/bin/true"_s, {}, true});
     });
     const double before = residentMb();
     core::EventPump::resetGapStatistics();

@@ -3,6 +3,7 @@
 #include "core/Failure.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 using namespace Qt::StringLiterals;
 
@@ -12,8 +13,10 @@ ResultsFile::ResultsFile(const QString& path) : m_path(path), m_file(path), m_en
 
 void ResultsFile::open()
 {
-    if (!m_file.open(QIODevice::WriteOnly))
-        throw core::Failure(u"Could not create %1: %2"_s.arg(QDir::toNativeSeparators(m_path), m_file.errorString()));
+    if (!m_file.open(QIODevice::WriteOnly)) {
+        const QString what = QFileInfo::exists(m_path) ? u"write"_s : u"create"_s;
+        throw core::Failure(u"Could not %1 %2: %3"_s.arg(what, QDir::toNativeSeparators(m_path), m_file.errorString()));
+    }
 }
 
 QString ResultsFile::block(const ResultsTable& table, int row)
@@ -30,8 +33,10 @@ QString ResultsFile::block(const ResultsTable& table, int row)
 
 core::Failure ResultsFile::saveFailure() const
 {
-    return core::Failure(u"Could not save %1: %2. An existing file of that name was left unchanged."_s.arg(
-        QDir::toNativeSeparators(m_path), m_file.errorString()));
+    const QString outcome = m_file.writtenInPart() ? u"The file holds only part of the results."_s
+                                                   : u"An existing file of that name was left unchanged."_s;
+    return core::Failure(
+        u"Could not save %1: %2. %3"_s.arg(QDir::toNativeSeparators(m_path), m_file.errorString(), outcome));
 }
 
 void ResultsFile::writeRow(const ResultsTable& table, int row)

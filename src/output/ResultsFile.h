@@ -1,9 +1,9 @@
 #pragma once
 
 #include "core/Failure.h"
+#include "output/ReplacingFile.h"
 #include "output/ResultsTable.h"
 
-#include <QSaveFile>
 #include <QString>
 #include <QStringEncoder>
 
@@ -12,7 +12,8 @@ namespace output {
 // The results file: for every row its five cells, one per line, and a line of 18 equals signs; every
 // line ends in CR LF; text in the system's encoding. The old file of that name is replaced only when
 // the new content is complete: a failure on the way leaves it as it was, and the unfinished file is
-// removed (also when the program ends midway).
+// removed (also when the program ends midway). A writable file in a folder that takes no new file is
+// written over in place at the end.
 class ResultsFile
 {
 public:
@@ -40,7 +41,7 @@ private:
     core::Failure saveFailure() const;
 
     QString m_path;
-    QSaveFile m_file;
+    ReplacingFile m_file;
     QStringEncoder m_encoder;
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -41,6 +42,9 @@ public:
     virtual SpreadsheetWorkbook& workbooksAdd() = 0;
     // application.Visible = visible
     virtual void setVisible(bool visible) = 0;
+    // Not an automation call: the workbooks shown as files of the user's, which stay where they are, so that
+    // the user can be told where. Empty where every workbook is shown as a new, unsaved document.
+    virtual QStringList savedWorkbooks() const { return {}; }
 };
 
 // Creating the application object ("Excel.Application"): throws core::Failure when it is not installed.

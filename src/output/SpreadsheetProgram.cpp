@@ -37,7 +37,7 @@ std::optional<SpreadsheetProgram> SpreadsheetProgram::find()
     for (const QString& name : {u"soffice"_s, u"libreoffice"_s}) {
         const QString path = QStandardPaths::findExecutable(name);
         if (!path.isEmpty())
-            return SpreadsheetProgram{path, {u"--calc"_s, u"-n"_s}};
+            return SpreadsheetProgram{path, {u"--calc"_s, u"-n"_s}, true};
     }
     if (const QString gnumeric = QStandardPaths::findExecutable(u"gnumeric"_s); !gnumeric.isEmpty())
         return SpreadsheetProgram{gnumeric, {}};

@@ -2,7 +2,10 @@
 
 #include "core/Failure.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
@@ -16,6 +19,28 @@ std::vector<std::unique_ptr<QTemporaryDir>>& shownFolders()
 {
     static std::vector<std::unique_ptr<QTemporaryDir>> folders;
     return folders;
+}
+
+// Moves a finished workbook to the user's documents folder, under a name no other file has.
+QString moveToSavedFolder(const QString& file)
+{
+    const QString folder =
+        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + u'/' + XlsxSpreadsheet::SavedFolderName;
+    if (!QDir().mkpath(folder))
+        throw core::Failure(
+            u"Could not create the folder %1 for the workbook."_s.arg(QDir::toNativeSeparators(folder)));
+    const QString stem = u"Results "_s + QDateTime::currentDateTime().toString(u"yyyy-MM-dd HH-mm-ss"_s);
+    for (int n = 1;; ++n) {
+        const QString name = folder + u'/' + stem + (n > 1 ? u" (%1)"_s.arg(n) : QString()) + u".xlsx"_s;
+        if (QFileInfo::exists(name))
+            continue;
+        // Never over an existing file: rename refuses one.
+        QFile workbook(file);
+        if (!workbook.rename(name))
+            throw core::Failure(
+                u"Could not save the workbook as %1: %2"_s.arg(QDir::toNativeSeparators(name), workbook.errorString()));
+        return name;
+    }
 }
 
 } // namespace
@@ -61,8 +86,14 @@ void XlsxSpreadsheet::setVisible(bool visible)
         if (book->isClosed())
             continue;
         book->close();
-        m_shown = true;
-        m_program.open(book->path());
+        if (m_program.newDocument) {
+            m_shown = true;
+            m_program.open(book->path());
+            continue;
+        }
+        const QString saved = moveToSavedFolder(book->path());
+        m_saved.append(QDir::toNativeSeparators(saved));
+        m_program.open(saved);
     }
 }
 

@@ -12,9 +12,11 @@ class QTemporaryDir;
 namespace output {
 
 // Our spreadsheet application: each new workbook is written as an .xlsx into a private temporary
-// folder, and Visible = true opens the workbooks in the desktop's spreadsheet program as new,
-// unsaved documents. The folder of a shown workbook stays until this program ends, since the
-// spreadsheet program reads the file after we started it; one never shown goes with the application.
+// folder, and Visible = true opens the workbooks in the desktop's spreadsheet program. LibreOffice
+// makes a new, unsaved document of the file: its folder stays until this program ends, since the
+// program reads the file after we started it. Any other program opens the file itself, and the user
+// may edit and save it there: such a workbook is first moved to the user's documents folder
+// (SavedFolderName), where it stays. A workbook never shown goes with the application.
 class XlsxSpreadsheet : public SpreadsheetApplication
 {
 public:
@@ -24,8 +26,12 @@ public:
     explicit XlsxSpreadsheet(SpreadsheetProgram program);
     ~XlsxSpreadsheet() override;
 
+    // The folder under the user's documents folder that keeps workbooks opened as files.
+    static inline const QString SavedFolderName = QStringLiteral("Tellurion exports");
+
     SpreadsheetWorkbook& workbooksAdd() override;
     void setVisible(bool visible) override;
+    QStringList savedWorkbooks() const override { return m_saved; }
 
     const SpreadsheetProgram& program() const { return m_program; }
 
@@ -33,6 +39,7 @@ private:
     SpreadsheetProgram m_program;
     std::unique_ptr<QTemporaryDir> m_folder;
     std::vector<std::unique_ptr<XlsxWorkbook>> m_workbooks;
+    QStringList m_saved;
     bool m_shown = false;
 };
 

@@ -22,6 +22,13 @@ const QString NotInstalledTestText =
 const QString NotInstalledFeatureText =
     u"Excel is not installed on this computer. You need to have it installed to use this feature."_s;
 
+// Where the spreadsheet program opened a file of the user's rather than a new, unsaved workbook.
+QString savedWorkbookText(const QString& path)
+{
+    return u"Results have been saved in this workbook:"_s + u"\r"_s + path + u"\r\r"_s +
+           u"It stays there after Tellurion ends; changes you save in the spreadsheet program are kept in it."_s;
+}
+
 // Like an automation call through an object variable that was never set.
 template <class T> T& require(T* object)
 {
@@ -186,6 +193,11 @@ void MainWindow::PushButton12_Click()
     trap.run(166, [&] { sheet().autofitColumns(); });
     trap.run(168, [&] { require(application.get()).setVisible(true); });
     trap.run(170, [&] { clearBusy(); });
+    if (application)
+        for (const QString& path : application->savedWorkbooks())
+            trap.run(174, [&] {
+                m_dialogs.message(savedWorkbookText(path), m_applicationTitle, MessageButtons::Ok, MessageIcon::None);
+            });
 }
 
 } // namespace shell

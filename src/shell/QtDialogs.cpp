@@ -1,5 +1,6 @@
 #include "shell/Dialogs.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -20,8 +21,7 @@ namespace {
 class OpenDialog : public QFileDialog
 {
 public:
-    OpenDialog(QWidget* owner, const QString& title, const QString& filter, bool mustExist)
-        : QFileDialog(owner, title, QString(), filter), m_mustExist(mustExist)
+    OpenDialog(QWidget* owner, const QString& title, bool mustExist) : QFileDialog(owner, title), m_mustExist(mustExist)
     {
     }
 
@@ -70,6 +70,58 @@ private:
     QStringList m_typed;
 };
 
+// One entry of a file dialog's type box: the text it shows and the patterns it filters on.
+struct FileTypeChoice
+{
+    QString text;
+    QStringList patterns;
+};
+
+QList<FileTypeChoice> fileTypeChoices(const QString& barFilter)
+{
+    const QStringList parts = barFilter.split(u'|');
+    QList<FileTypeChoice> choices;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        if (parts[i].isEmpty())
+            continue;
+        QStringList patterns = parts[i + 1].split(u';', Qt::SkipEmptyParts);
+        for (QString& pattern : patterns) {
+            pattern = pattern.trimmed();
+            // "*.*" means every file on the classic dialog, also names without a dot.
+            if (pattern == u"*.*"_s)
+                pattern = u"*"_s;
+        }
+        patterns.removeAll(QString());
+        choices.append({parts[i], patterns});
+    }
+    return choices;
+}
+
+QString qtNameFilter(const FileTypeChoice& choice)
+{
+    // Qt filters on the last group in brackets; a description that already ends in the patterns is enough.
+    const QString group = u'(' + choice.patterns.join(u' ') + u')';
+    return choice.text.endsWith(group) ? choice.text : choice.text + u' ' + group;
+}
+
+// Gives the dialog the choices of a bar filter: its type box shows each description as written, and each
+// choice filters on its patterns.
+void setFileTypes(QFileDialog& dialog, const QString& barFilter)
+{
+    const QList<FileTypeChoice> choices = fileTypeChoices(barFilter);
+    QStringList filters;
+    for (const FileTypeChoice& choice : choices)
+        filters.append(qtNameFilter(choice));
+    dialog.setNameFilters(filters);
+    // Qt's type box shows the filter it filters on ("All Files (*.*) (*)"); the user sees the description
+    // alone, as written. Qt keeps filtering on its own list, which the box's texts do not change.
+    auto* box = dialog.findChild<QComboBox*>(u"fileTypeCombo"_s);
+    if (!box || box->count() != choices.size())
+        return;
+    for (int i = 0; i < box->count(); ++i)
+        box->setItemText(i, choices[i].text);
+}
+
 } // namespace
 
 QString QtDialogs::displayLines(const QString& text)
@@ -78,22 +130,6 @@ QString QtDialogs::displayLines(const QString& text)
     lines.replace(u"\r\n"_s, u"\n"_s);
     lines.replace(u'\r', u'\n');
     return lines;
-}
-
-QString QtDialogs::qtFilter(const QString& barFilter)
-{
-    const QStringList parts = barFilter.split(u'|');
-    QStringList choices;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        if (parts[i].isEmpty())
-            continue;
-        QString patterns = parts[i + 1];
-        patterns.replace(u';', u' ');
-        // "*.*" means every file on the classic dialog, also names without a dot.
-        patterns.replace(u"*.*"_s, u"*"_s);
-        choices.append(parts[i] + u" ("_s + patterns + u')');
-    }
-    return choices.join(u";;"_s);
 }
 
 MessageAnswer QtDialogs::message(const QString& text, const QString& title, MessageButtons buttons,
@@ -141,12 +177,13 @@ QString QtDialogs::openFiles(const FileDialogSettings& settings)
 {
     const bool multiple = settings.flags & FileDialogSettings::AllowMultiSelect;
     const bool mustExist = settings.flags & FileDialogSettings::FileMustExist;
-    OpenDialog dialog(m_owner, settings.title, qtFilter(settings.filter), mustExist);
+    OpenDialog dialog(m_owner, settings.title, mustExist);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     // Without the must-exist flag a typed name may name a file that does not exist, which the caller
     // then reports.
     dialog.setFileMode(multiple ? QFileDialog::ExistingFiles
                                 : (mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile));
+    setFileTypes(dialog, settings.filter);
     if (!settings.fileName.isEmpty())
         dialog.selectFile(settings.fileName);
     if (dialog.exec() != QDialog::Accepted)
@@ -164,9 +201,10 @@ QString QtDialogs::openFiles(const FileDialogSettings& settings)
 
 QString QtDialogs::saveFile(const FileDialogSettings& settings)
 {
-    QFileDialog dialog(m_owner, settings.title, QString(), qtFilter(settings.filter));
+    QFileDialog dialog(m_owner, settings.title);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
+    setFileTypes(dialog, settings.filter);
     // The handler asks its own overwrite question, and the name is used exactly as typed.
     if (!(settings.flags & FileDialogSettings::OverwritePrompt))
         dialog.setOption(QFileDialog::DontConfirmOverwrite, true);

@@ -4,12 +4,45 @@
 #include "support/SheetReader.h"
 #include "support/StandInProgram.h"
 
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextStream>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+const char* const ExportChildVariable = "TST_XLSX_EXPORT_THEN_END";
+
+// The child's part of testWhatOutlivesTheProgram: one workbook shown in the stand-in program in folder bin,
+// the paths of the workbooks kept as files on standard output, then the end of the program.
+int exportThenEnd(const QString& bin)
+{
+    std::unique_ptr<output::SpreadsheetApplication> app = output::XlsxSpreadsheet::create();
+    output::SpreadsheetSheet& sheet = app->workbooksAdd().activeSheet();
+    sheet.setCell(1, 1, u"IP Address(es)"_s);
+    sheet.setCellValue(2, 1, u"1.2.3.4"_s);
+    app->setVisible(true);
+    // The spreadsheet program has read the file before this program ends.
+    if (standInArguments(bin).isEmpty())
+        return 1;
+    QTextStream(stdout) << app->savedWorkbooks().join(u'\n');
+    return 0;
+}
+
+void writeScript(const QString& path, const QByteArray& text)
+{
+    QFile script(path);
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write(text);
+    script.close();
+    QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+}
+
+} // namespace
 
 class TestXlsxSpreadsheet : public QObject
 {
@@ -121,13 +154,8 @@ private slots:
     {
         // Only the desktop's default program is left, and asking for it hangs.
         QTemporaryDir bin;
-        for (const char* name : {"xdg-open", "xdg-mime"}) {
-            QFile script(bin.filePath(QString::fromLatin1(name)));
-            QVERIFY(script.open(QIODevice::WriteOnly));
-            script.write("#!/bin/sh\nexec /bin/sleep 30\n");
-            script.close();
-            QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        }
+        for (const char* name : {"xdg-open", "xdg-mime"})
+            writeScript(bin.filePath(QString::fromLatin1(name)), "#!/bin/sh\nexec /bin/sleep 30\n");
         qputenv("PATH", QFile::encodeName(bin.path()));
         QTimer::singleShot(100, [] { core::EventPump::requestQuit(); });
         QVERIFY_THROWS_EXCEPTION(core::Abandoned, output::XlsxSpreadsheet::create());
@@ -140,7 +168,6 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::newRow("LibreOffice") << u"soffice"_s << QStringList{u"--calc"_s, u"-n"_s};
         QTest::newRow("LibreOffice by its other name") << u"libreoffice"_s << QStringList{u"--calc"_s, u"-n"_s};
-        QTest::newRow("Gnumeric") << u"gnumeric"_s << QStringList{};
     }
 
     void testShownWorkbookIsOpenedInTheSpreadsheetProgram()
@@ -173,6 +200,64 @@ private slots:
         QCOMPARE(rows.value(1).value(0), u"1.2.3.4"_s);
     }
 
+    // A program that opens the file itself saves the user's changes into it: that file must outlive us.
+    void testWhatOutlivesTheProgram_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("documents"); // under the home folder; empty: the workbook is not kept
+        QTest::newRow("LibreOffice: a new document, the file goes")
+            << u"soffice"_s << QStringList{u"--calc"_s, u"-n"_s} << QString();
+        QTest::newRow("Gnumeric: kept in the documents folder") << u"gnumeric"_s << QStringList{} << u"Documents"_s;
+        QTest::newRow("default program: kept in the desktop's documents folder")
+            << u"xdg-open"_s << QStringList{} << u"Dokumente"_s;
+    }
+
+    void testWhatOutlivesTheProgram()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, documents);
+        QTemporaryDir bin;
+        QTemporaryDir home;
+        QTemporaryDir temp;
+        QVERIFY(writeStandInProgram(bin.path(), program));
+        if (program == u"xdg-open"_s) {
+            writeScript(bin.filePath(u"xdg-mime"_s), "#!/bin/sh\necho gnumeric.desktop\n");
+            QVERIFY(QDir(home.path()).mkpath(u".config"_s));
+            QFile dirs(home.filePath(u".config/user-dirs.dirs"_s));
+            QVERIFY(dirs.open(QIODevice::WriteOnly));
+            dirs.write("XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
+        }
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(u"XDG_CONFIG_HOME"_s);
+        environment.insert(u"PATH"_s, bin.path());
+        environment.insert(u"HOME"_s, home.path());
+        environment.insert(u"TMPDIR"_s, temp.path());
+        environment.insert(QString::fromLatin1(ExportChildVariable), bin.path());
+        QProcess child;
+        child.setProcessEnvironment(environment);
+        child.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(child.waitForFinished(60000));
+        QCOMPARE(child.exitCode(), 0);
+        const QStringList saved = QString::fromUtf8(child.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+
+        QStringList got = standInArguments(bin.path());
+        QVERIFY(!got.isEmpty());
+        const QString shown = got.takeLast();
+        QCOMPARE(got, arguments);
+        QVERIFY(sheetXml(bin.filePath(u"opened.xlsx"_s)).contains("1.2.3.4"));
+        QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+        if (documents.isEmpty()) {
+            QVERIFY(saved.isEmpty());
+            QVERIFY(!QFileInfo::exists(shown));
+        } else {
+            QVERIFY(sheetXml(shown).contains("1.2.3.4"));
+            QCOMPARE(QFileInfo(shown).path(), home.filePath(documents + u"/Tellurion exports"_s));
+            QCOMPARE(saved, QStringList{shown});
+        }
+    }
+
     void testWorkbookNeverShownLeavesNothingBehind()
     {
         QTemporaryDir bin;
@@ -189,5 +274,13 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestXlsxSpreadsheet)
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsSet(ExportChildVariable))
+        return exportThenEnd(qEnvironmentVariable(ExportChildVariable));
+    TestXlsxSpreadsheet test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_XlsxSpreadsheet.moc"

@@ -553,19 +553,43 @@ private slots:
         QVERIFY(m_dialogs->errorReports().isEmpty());
     }
 
+    void testExportOpensARealWorkbookInTheSpreadsheetProgram_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("LibreOffice: a new, unsaved document") << u"soffice"_s << QStringList{u"--calc"_s, u"-n"_s};
+        QTest::newRow("Gnumeric: a file of the user's, and where it is") << u"gnumeric"_s << QStringList{};
+    }
+
     void testExportOpensARealWorkbookInTheSpreadsheetProgram()
     {
+        QFETCH(QString, program);
+        QFETCH(QStringList, arguments);
         QTemporaryDir bin;
-        QVERIFY(writeStandInProgram(bin.path(), u"soffice"_s));
+        QTemporaryDir home;
+        QVERIFY(writeStandInProgram(bin.path(), program));
         const QByteArray oldPath = qgetenv("PATH");
+        const QByteArray oldHome = qgetenv("HOME");
         qputenv("PATH", QFile::encodeName(bin.path()));
+        qputenv("HOME", QFile::encodeName(home.path()));
         addRows(sampleRows());
         window().PushButton12_Click();
-        const QStringList arguments = standInArguments(bin.path());
+        QStringList got = standInArguments(bin.path());
         qputenv("PATH", oldPath);
-        QVERIFY(m_dialogs->shown.isEmpty());
-        QCOMPARE(arguments.mid(0, 2), (QStringList{u"--calc"_s, u"-n"_s}));
-        QVERIFY(arguments.value(2).endsWith(u".xlsx"_s));
+        qputenv("HOME", oldHome);
+        const QString file = got.value(arguments.size());
+        QCOMPARE(got.mid(0, arguments.size()), arguments);
+        QVERIFY(file.endsWith(u".xlsx"_s));
+        if (arguments.isEmpty()) {
+            QCOMPARE(QFileInfo(file).path(), home.filePath(u"Documents/Tellurion exports"_s));
+            QCOMPARE(m_dialogs->messages(),
+                     QStringList{u"Results have been saved in this workbook:\r"_s + file +
+                                 u"\r\rIt stays there after Tellurion ends; changes you save in the spreadsheet "
+                                 u"program are kept in it."_s});
+            QCOMPARE(m_dialogs->shown[0].title, u"Tellurion"_s);
+        } else {
+            QVERIFY(m_dialogs->shown.isEmpty());
+        }
 
         QString error;
         const QList<QStringList> rows = readSheet(bin.filePath(u"opened.xlsx"_s), &error);
