@@ -4,12 +4,12 @@
 #include "cli/CliRun.h"
 #include "core/Failure.h"
 #include "lookup/CountryDatabase.h"
+#include "output/ReplacingFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cstdio>
 #include <unistd.h>
@@ -113,7 +113,9 @@ int main(int argc, char* argv[])
     }
 
     // The output must be writable before any lookup is made.
-    QSaveFile outFile;
+    // Replaced only once complete; written over in place when the folder takes no new file but the file
+    // itself may be written.
+    output::ReplacingFile outFile(options.outputFile);
     QFile stdOut;
     QIODevice* out = &stdOut;
     if (!options.outputFile.isEmpty()) {
@@ -123,7 +125,6 @@ int main(int argc, char* argv[])
                                              options.outputFile, QDir::toNativeSeparators(info.absolutePath())));
         if (info.isDir())
             return fail(cli::UsageError, u"cannot write %1: it is a folder"_s.arg(options.outputFile));
-        outFile.setFileName(options.outputFile);
         if (!outFile.open(QIODevice::WriteOnly))
             return fail(cli::UsageError, u"cannot write %1: %2"_s.arg(options.outputFile, outFile.errorString()));
         out = &outFile;

@@ -12,11 +12,13 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
 #include <csignal>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using Response = FakeWhoisServer::Response;
@@ -399,6 +401,36 @@ private slots:
             QVERIFY2(found >= 0, "rows are in input order");
             at = found + 1;
         }
+    }
+
+    void testOutputOverAWritableFileInAFolderThatTakesNoNewFile()
+    {
+        // As an ordinary user: the folder refuses a new name, the file itself may be written.
+        if (::geteuid() != 0 || QStandardPaths::findExecutable(u"setpriv"_s).isEmpty())
+            QSKIP("needs root and setpriv to run the tool as an ordinary user");
+        serveCountry(First, u"192.0.2.1"_s, u"country: DE"_s);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(u"locked"_s));
+        const QString target = dir.filePath(u"locked/results.csv"_s);
+        QFile old(target);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("the old results\n");
+        old.close();
+        QVERIFY(old.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther |
+                                   QFileDevice::WriteOther));
+        QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                      QFileDevice::ExeOwner | QFileDevice::ExeOther));
+        QVERIFY(QFile::setPermissions(dir.filePath(u"locked"_s), QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                                                                   QFileDevice::ReadOther | QFileDevice::ExeOther));
+        const Outcome outcome = runCli({u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s,
+                                        AppDir + u"/tellurion-cli"_s, u"-q"_s, u"-o"_s, target},
+                                       "192.0.2.1\n", QStandardPaths::findExecutable(u"setpriv"_s));
+        QFile::setPermissions(dir.filePath(u"locked"_s), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                           QFileDevice::ExeOwner);
+        QVERIFY2(outcome.exitCode == 0, outcome.err.constData());
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("IP Address(es),Status,Country,Country Code,Continent\r\n"
+                                           "192.0.2.1,Completed,Germany,DE,Europe\r\n"));
     }
 
     void testSummaryCountsLargestFirst()
