@@ -6,6 +6,7 @@
 #include "lookup/EntryCleaning.h"
 #include "lookup/PageLoader.h"
 #include "lookup/Status.h"
+#include "sources/OfflineSource.h"
 #include "sources/SourceChain.h"
 
 #include <QCoreApplication>
@@ -120,6 +121,8 @@ int CliRun::exec()
     for (const auto& source : m_sources)
         chain.push_back(source.get());
     m_chain = std::make_unique<sources::SourceChain>(std::move(chain));
+    if (m_options.crossCheck)
+        m_crossCheck = std::make_unique<sources::OfflineSource>(openOfflineTable());
 
     s_current = this;
     m_clock.start();
@@ -224,11 +227,41 @@ void CliRun::complete(size_t index, const sources::Query& query, const sources::
         messages += answer.notes;
         ++m_failed;
     }
+    if (m_crossCheck)
+        crossCheck(row, messages);
     m_entries[qsizetype(index)] = QString();
     for (const QString& message : std::as_const(messages))
         std::fprintf(stderr, "%stellurion-cli: %s: %s\n", m_showProgress ? "\r\033[K" : "",
                      qPrintable(row.address.left(200)), qPrintable(message));
     m_rows[index] = std::move(row);
+}
+
+// The table's code beside the row's. Registries write "EU" and "AP" for blocks used across Europe or the
+// Asia-Pacific region, and "UK" for GB; such a code agrees with a table code of that region or country.
+void CliRun::crossCheck(Row& row, QStringList& messages)
+{
+    bool isAddress = false;
+    row.offlineCode = m_crossCheck->codeOf(row.address, &isAddress);
+    if (!isAddress)
+        return;
+    if (row.code.isEmpty() || row.offlineCode.isEmpty() || row.source == m_crossCheck->name()) {
+        ++m_notCompared;
+        return;
+    }
+    bool agrees = row.code.compare(row.offlineCode, Qt::CaseInsensitive) == 0;
+    if (!agrees && row.code.compare(u"UK"_s, Qt::CaseInsensitive) == 0)
+        agrees = row.offlineCode == u"GB"_s;
+    if (!agrees && (row.code.compare(u"EU"_s, Qt::CaseInsensitive) == 0 ||
+                    row.code.compare(u"AP"_s, Qt::CaseInsensitive) == 0)) {
+        const QString continent = namesOf(row.offlineCode, messages).continent;
+        agrees = row.code.compare(u"EU"_s, Qt::CaseInsensitive) == 0
+                     ? continent == u"Europe"_s
+                     : continent == u"Asia"_s || continent == u"Oceania"_s;
+    }
+    row.agrees = agrees;
+    ++m_compared;
+    if (!agrees)
+        ++m_differ;
 }
 
 void CliRun::writeReadyRows()
@@ -284,6 +317,11 @@ void CliRun::done()
     drawProgress(true);
     if (m_options.summary)
         printSummary();
+    if (m_crossCheck)
+        std::fprintf(stderr,
+                     "tellurion-cli: cross-check: %lld of %lld entries compared differ from the offline table "
+                     "(%lld IP entries not compared: no code on one side, or the code is the table's)\n",
+                     qlonglong(m_differ), qlonglong(m_compared), qlonglong(m_notCompared));
     m_finished = true;
 }
 

@@ -19,6 +19,7 @@ class PageLoader;
 } // namespace lookup
 
 namespace sources {
+class OfflineSource;
 class Source;
 class SourceChain;
 class SourceRequest;
@@ -65,6 +66,7 @@ private:
     void flush();
     void drawProgress(bool final);
     void printSummary();
+    void crossCheck(Row& row, QStringList& messages);
     void done();
 
     CliOptions m_options;
@@ -92,6 +94,11 @@ private:
     // For --summary: entries per "Country (CODE)" and per continent.
     std::map<QString, qsizetype> m_perCountry;
     std::map<QString, qsizetype> m_perContinent;
+    // For --cross-check: the offline table, and the rows compared with it and found to differ.
+    std::unique_ptr<sources::OfflineSource> m_crossCheck;
+    qsizetype m_compared = 0;
+    qsizetype m_differ = 0;
+    qsizetype m_notCompared = 0; // IP entries where one side has no code
     QElapsedTimer m_clock;
     qint64 m_lastDrawMs = -1000;
 };
