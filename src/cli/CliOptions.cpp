@@ -129,7 +129,9 @@ Exit status:
   3  dbCountries.mdb missing or unusable
   130  interrupted (Ctrl+C): the rows already final are written in order
 
-The proxy variables http_proxy, https_proxy and no_proxy are honoured.
+The proxy variables http_proxy, https_proxy and no_proxy are honoured. The offline country table holds
+the regional internet registries' data, CC BY 4.0 by the Number Resource Organization (NRO,
+https://www.nro.net/); --version names its version.
 
 Example:
   tellurion-cli -j 8 -f csv -o results.csv addresses.txt

@@ -17,8 +17,8 @@
 
 #include <algorithm>
 #include <csignal>
-#include <map>
 #include <cstdio>
+#include <map>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -261,8 +261,8 @@ void CliRun::crossCheck(Row& row, QStringList& messages)
     bool agrees = row.code.compare(row.offlineCode, Qt::CaseInsensitive) == 0;
     if (!agrees && row.code.compare(u"UK"_s, Qt::CaseInsensitive) == 0)
         agrees = row.offlineCode == u"GB"_s;
-    if (!agrees && (row.code.compare(u"EU"_s, Qt::CaseInsensitive) == 0 ||
-                    row.code.compare(u"AP"_s, Qt::CaseInsensitive) == 0)) {
+    if (!agrees &&
+        (row.code.compare(u"EU"_s, Qt::CaseInsensitive) == 0 || row.code.compare(u"AP"_s, Qt::CaseInsensitive) == 0)) {
         const QString continent = namesOf(row.offlineCode, messages).continent;
         agrees = row.code.compare(u"EU"_s, Qt::CaseInsensitive) == 0
                      ? continent == u"Europe"_s

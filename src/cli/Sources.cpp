@@ -56,9 +56,9 @@ QString offlineTableVersionText()
         const sources::OfflineTable table(path);
         return u"Offline country table: %1 %2 (data of %3), %4 IPv4 and %5 IPv6 ranges.\n"
                u"Its data comes from the regional internet registries' WHOIS and ASN data, licensed under\n"
-               u"CC BY 4.0 by the Number Resource Organization (NRO, https://www.nro.net/).\n"_s
-            .arg(table.packageName(), table.dataVersion(), table.dataDate(),
-                 QString::number(table.packageRows4()), QString::number(table.packageRows6()));
+               u"CC BY 4.0 by the Number Resource Organization (NRO, https://www.nro.net/).\n"_s.arg(
+                   table.packageName(), table.dataVersion(), table.dataDate(), QString::number(table.packageRows4()),
+                   QString::number(table.packageRows6()));
     } catch (const core::Failure& failure) {
         return u"Offline country table: cannot be used: %1\n"_s.arg(failure.description());
     }

@@ -25,8 +25,7 @@ constexpr char Magic[8] = {'T', 'L', 'R', 'N', 'C', 'T', 'R', 'Y'};
 constexpr size_t HeaderSize = 256;
 constexpr size_t ChecksumAt = 64;
 
-template <typename T>
-T readAt(const unsigned char* data, size_t offset)
+template <typename T> T readAt(const unsigned char* data, size_t offset)
 {
     T value;
     std::memcpy(&value, data + offset, sizeof value);
@@ -126,8 +125,7 @@ void OfflineTable::buildIndexes()
             corrupt(u"IPv4 entry %1 is out of order or has no valid code"_s.arg(i));
     for (uint32_t i = 0; i < m_v6Count; ++i) {
         const uint64_t* here = m_v6Starts + 2 * size_t(i);
-        if ((i > 0 && (here[0] < here[-2] || (here[0] == here[-2] && here[1] <= here[-1]))) ||
-            !validCode(m_v6Codes[i]))
+        if ((i > 0 && (here[0] < here[-2] || (here[0] == here[-2] && here[1] <= here[-1]))) || !validCode(m_v6Codes[i]))
             corrupt(u"IPv6 entry %1 is out of order or has no valid code"_s.arg(i));
     }
 
@@ -182,13 +180,22 @@ size_t OfflineTable::index6(uint64_t high, uint64_t low) const
 
 OfflineTable::Hit4 OfflineTable::find(uint32_t address) const
 {
-    const size_t i = index4(address);
-    return {m_v4Codes[i], m_v4Starts[i], i + 1 < m_v4Count ? m_v4Starts[i + 1] - 1 : UINT32_MAX};
+    return entry4(uint32_t(index4(address)));
 }
 
 OfflineTable::Hit6 OfflineTable::find(uint64_t high, uint64_t low) const
 {
-    const size_t i = index6(high, low);
+    return entry6(uint32_t(index6(high, low)));
+}
+
+OfflineTable::Hit4 OfflineTable::entry4(uint32_t i) const
+{
+    return {m_v4Codes[i], m_v4Starts[i], i + 1 < m_v4Count ? m_v4Starts[i + 1] - 1 : UINT32_MAX};
+}
+
+OfflineTable::Hit6 OfflineTable::entry6(uint32_t index) const
+{
+    const size_t i = index;
     Hit6 hit{m_v6Codes[i], m_v6Starts[2 * i], m_v6Starts[2 * i + 1], UINT64_MAX, UINT64_MAX};
     if (i + 1 < m_v6Count) {
         const uint64_t nextHigh = m_v6Starts[2 * i + 2];

@@ -53,6 +53,10 @@ public:
     Hit4 find(uint32_t address) const;
     Hit6 find(uint64_t high, uint64_t low) const;
 
+    // Entry i of each family, as find() gives it.
+    Hit4 entry4(uint32_t index) const;
+    Hit6 entry6(uint32_t index) const;
+
     // Just the code, for the callers that need no range.
     uint16_t code(uint32_t address) const { return m_v4Codes[index4(address)]; }
     uint16_t code(uint64_t high, uint64_t low) const { return m_v6Codes[index6(high, low)]; }

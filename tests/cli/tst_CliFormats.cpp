@@ -126,7 +126,8 @@ private slots:
             << QByteArray("IP Address(es),Status,Country,Country Code,Continent,agrees,source,offline_country_code")
             << QByteArray("\"a,b\",Completed,Germany,DE,Europe,false,site2,AU");
         QTest::newRow("cross-check keeps a whole list")
-            << u"country_code,address"_s << true << QByteArray("Country Code,IP Address(es)") << QByteArray("DE,\"a,b\"");
+            << u"country_code,address"_s << true << QByteArray("Country Code,IP Address(es)")
+            << QByteArray("DE,\"a,b\"");
     }
 
     void testFieldsChooseTheColumns()

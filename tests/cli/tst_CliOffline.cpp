@@ -117,8 +117,8 @@ private slots:
         QFETCH(QString, sources);
         QFETCH(QStringList, rows);
         QFETCH(int, requests);
-        const Outcome outcome =
-            run(folder("with"), {u"--source"_s, sources, u"-f"_s, u"json"_s}, "1.0.0.1\n192.0.2.9\nshop.tld\n1.0.1.1\n");
+        const Outcome outcome = run(folder("with"), {u"--source"_s, sources, u"-f"_s, u"json"_s},
+                                    "1.0.0.1\n192.0.2.9\nshop.tld\n1.0.1.1\n");
         QCOMPARE(outcome.exitCode, rows.contains(u"Failed"_s) ? 1 : 0);
         QStringList got;
         for (const QByteArray& line : outcome.out.split('\n')) {
@@ -132,7 +132,8 @@ private slots:
         QCOMPARE(m_server->requests().size(), requests);
         // The table's reasons for the entries it failed stand on standard error.
         if (sources == u"offline"_s) {
-            QVERIFY2(outcome.err.contains(u"192.0.2.9: offline table: no registry block holds"_s), qPrintable(outcome.err));
+            QVERIFY2(outcome.err.contains(u"192.0.2.9: offline table: no registry block holds"_s),
+                     qPrintable(outcome.err));
             QVERIFY2(outcome.err.contains(u"shop.tld: offline table: not an IPv4 or IPv6 address"_s),
                      qPrintable(outcome.err));
         }
@@ -141,12 +142,14 @@ private slots:
     void testCrossCheck()
     {
         serve(u"1.0.0.2"_s, u"au"_s);
-        serve(u"194.0.0.1"_s, u"UK"_s);  // GB in the table
-        serve(u"193.0.0.1"_s, u"EU"_s);  // NL
+        serve(u"194.0.0.1"_s, u"UK"_s);   // GB in the table
+        serve(u"193.0.0.1"_s, u"EU"_s);   // NL
         serve(u"203.0.113.5"_s, u"AP"_s); // CN
-        serve(u"8.8.8.8"_s, u"EU"_s);    // US
-        const QByteArray input = "1.0.0.1\n1.0.0.2\n194.0.0.1\n193.0.0.1\n203.0.113.5\n8.8.8.8\n192.0.2.9\nshop.tld\n1.0.1.1\n";
-        const Outcome json = run(folder("with"), {u"--cross-check"_s, u"--source=web,offline"_s, u"-f"_s, u"json"_s}, input);
+        serve(u"8.8.8.8"_s, u"EU"_s);     // US
+        const QByteArray input =
+            "1.0.0.1\n1.0.0.2\n194.0.0.1\n193.0.0.1\n203.0.113.5\n8.8.8.8\n192.0.2.9\nshop.tld\n1.0.1.1\n";
+        const Outcome json =
+            run(folder("with"), {u"--cross-check"_s, u"--source=web,offline"_s, u"-f"_s, u"json"_s}, input);
         QCOMPARE(json.exitCode, 0);
         QStringList got;
         for (const QByteArray& line : json.out.split('\n')) {
@@ -155,7 +158,9 @@ private slots:
             const QJsonObject o = QJsonDocument::fromJson(line).object();
             QVERIFY2(o.contains(u"offline_country_code"_s) && o.contains(u"agrees"_s), line.constData());
             got << o[u"offline_country_code"_s].toString() + u' ' +
-                       (o[u"agrees"_s].isNull() ? u"-"_s : o[u"agrees"_s].toBool() ? u"yes"_s : u"no"_s);
+                       (o[u"agrees"_s].isNull()   ? u"-"_s
+                        : o[u"agrees"_s].toBool() ? u"yes"_s
+                                                  : u"no"_s);
         }
         QCOMPARE(got, (QStringList{u"AU no"_s, u"AU yes"_s, u"GB yes"_s, u"NL yes"_s, u"CN yes"_s, u"US no"_s, u" -"_s,
                                    u" -"_s, u"CN -"_s}));
@@ -165,8 +170,9 @@ private slots:
 
         // CSV gains the two columns.
         const Outcome csv = run(folder("with"), {u"--cross-check"_s}, "1.0.0.1\n");
-        QCOMPARE(csv.out, QByteArray("IP Address(es),Status,Country,Country Code,Continent,offline_country_code,agrees\r\n"
-                                     "1.0.0.1,Completed,Germany,DE,Europe,AU,false\r\n"));
+        QCOMPARE(csv.out,
+                 QByteArray("IP Address(es),Status,Country,Country Code,Continent,offline_country_code,agrees\r\n"
+                            "1.0.0.1,Completed,Germany,DE,Europe,AU,false\r\n"));
     }
 
     void testUnusableTableStopsBeforeAnyLookup_data()
@@ -175,9 +181,10 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("message");
         const QString missing = u"the offline country table is not installed ("_s;
-        QTest::newRow("not installed, --source") << folder("without") << QStringList{u"--source"_s, u"web,offline"_s}
-                                                 << missing;
-        QTest::newRow("not installed, --cross-check") << folder("without") << QStringList{u"--cross-check"_s} << missing;
+        QTest::newRow("not installed, --source")
+            << folder("without") << QStringList{u"--source"_s, u"web,offline"_s} << missing;
+        QTest::newRow("not installed, --cross-check")
+            << folder("without") << QStringList{u"--cross-check"_s} << missing;
         QTest::newRow("truncated") << folder("truncated") << QStringList{u"--source"_s, u"offline"_s}
                                    << u"the offline country table cannot be used: "_s + folder("truncated") +
                                           u"/offlineCountries.tbl is truncated: "_s;
@@ -198,9 +205,10 @@ private slots:
     void testVersionNamesTheTable()
     {
         const Outcome with = run(folder("with"), {u"--version"_s}, {});
-        QVERIFY2(with.out.contains("Offline country table: csv test-1 (data of 2026-01-02), 12 IPv4 and 4 IPv6 ranges.") &&
-                     with.out.contains("CC BY 4.0 by the Number Resource Organization"),
-                 with.out.constData());
+        QVERIFY2(
+            with.out.contains("Offline country table: csv test-1 (data of 2026-01-02), 12 IPv4 and 4 IPv6 ranges.") &&
+                with.out.contains("CC BY 4.0 by the Number Resource Organization"),
+            with.out.constData());
         const Outcome without = run(folder("without"), {u"--version"_s}, {});
         QVERIFY2(without.out.contains("Offline country table: not installed"), without.out.constData());
     }

@@ -143,10 +143,10 @@ private slots:
 
     void testBrokenTableIsRejected_data()
     {
-        QTest::addColumn<int>("cutTo");       // -1: the whole file
-        QTest::addColumn<int>("at");          // a byte to change, -1: none
-        QTest::addColumn<int>("flip");        // the bits of it to flip
-        QTest::addColumn<bool>("resealed");   // the checksum made to match again, to reach the checks after it
+        QTest::addColumn<int>("cutTo");     // -1: the whole file
+        QTest::addColumn<int>("at");        // a byte to change, -1: none
+        QTest::addColumn<int>("flip");      // the bits of it to flip
+        QTest::addColumn<bool>("resealed"); // the checksum made to match again, to reach the checks after it
         QTest::addColumn<QString>("message");
         const QByteArray table = readFile(m_table);
         const int size = int(table.size());
@@ -156,19 +156,22 @@ private slots:
         QTest::newRow("empty") << 0 << -1 << 0 << false << u"is not an offline country table"_s;
         QTest::newRow("another magic") << -1 << 0 << 0x01 << false << u"is not an offline country table"_s;
         QTest::newRow("half a header") << 100 << -1 << 0 << false << u"is truncated: 100 bytes, less than its header"_s;
-        QTest::newRow("last byte missing") << size - 1 << -1 << 0 << false
-                                           << u"is truncated: %1 of %2 bytes"_s.arg(size - 1).arg(size);
-        QTest::newRow("another format") << -1 << 8 << 0x03 << false << u"has table format 2; this program reads format 1"_s;
+        QTest::newRow("last byte missing")
+            << size - 1 << -1 << 0 << false << u"is truncated: %1 of %2 bytes"_s.arg(size - 1).arg(size);
+        QTest::newRow("another format") << -1 << 8 << 0x03 << false
+                                        << u"has table format 2; this program reads format 1"_s;
         QTest::newRow("a flipped bit in the ranges")
             << -1 << v4Starts + 4 * 3 + 1 << 0x40 << false << u"is corrupt: its checksum does not match"_s;
         QTest::newRow("a flipped bit in the version text")
             << -1 << 140 << 0x01 << false << u"is corrupt: its checksum does not match"_s;
-        QTest::newRow("starts out of order") << -1 << v4Starts + 4 * 2 + 3 << 0xff << true
-                                             << u"is corrupt: IPv4 entry 3 is out of order"_s; // entry 2 now lies past it
-        QTest::newRow("a code that is no letters") << -1 << v4Codes + 2 * 1 << 0x70 << true
-                                                   << u"is corrupt: IPv4 entry 1 is out of order or has no valid code"_s;
-        QTest::newRow("IPv6 starts out of order") << -1 << v6Starts + 16 * 1 + 7 << 0xff << true
-                                                  << u"is corrupt: IPv6 entry 2"_s;
+        QTest::newRow("starts out of order")
+            << -1 << v4Starts + 4 * 2 + 3 << 0xff << true
+            << u"is corrupt: IPv4 entry 3 is out of order"_s; // entry 2 now lies past it
+        QTest::newRow("a code that is no letters")
+            << -1 << v4Codes + 2 * 1 << 0x70 << true
+            << u"is corrupt: IPv4 entry 1 is out of order or has no valid code"_s;
+        QTest::newRow("IPv6 starts out of order")
+            << -1 << v6Starts + 16 * 1 + 7 << 0xff << true << u"is corrupt: IPv6 entry 2"_s;
         QTest::newRow("an array past the end") << -1 << 59 << 0x01 << true << u"is corrupt: an array lies outside"_s;
         QTest::newRow("a count past the end") << -1 << 27 << 0x01 << true << u"is corrupt: an array lies outside"_s;
     }

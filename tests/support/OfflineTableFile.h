@@ -30,11 +30,12 @@ inline const QByteArray SampleV6Csv = "2001:200::,2001:200:ffff:ffff:ffff:ffff:f
 // Builds an offline country table from two small CSV files of the test's own, with the build's own
 // builder (scripts/offline-table.py), into `folder`. Returns the table's path, or an empty string with
 // the builder's words in *error.
-inline QString makeOfflineTable(const QString& folder, const QByteArray& v4Csv, const QByteArray& v6Csv,
-                                QString* error, const QString& name = QStringLiteral("offlineCountries.tbl"))
+inline QString makeOfflineTable(const QString& folder, const QByteArray& v4Csv, const QByteArray& v6Csv, QString* error,
+                                const QString& name = QStringLiteral("offlineCountries.tbl"))
 {
     const QDir dir(folder);
-    for (const auto& [file, bytes] : {std::pair{QStringLiteral("v4.csv"), v4Csv}, std::pair{QStringLiteral("v6.csv"), v6Csv}}) {
+    for (const auto& [file, bytes] :
+         {std::pair{QStringLiteral("v4.csv"), v4Csv}, std::pair{QStringLiteral("v6.csv"), v6Csv}}) {
         QFile csv(dir.filePath(file));
         if (!csv.open(QIODevice::WriteOnly) || csv.write(bytes) != bytes.size()) {
             *error = csv.errorString();
@@ -45,8 +46,9 @@ inline QString makeOfflineTable(const QString& folder, const QByteArray& v4Csv, 
     builder.setProcessChannelMode(QProcess::MergedChannels);
     builder.start(QStringLiteral("python3"),
                   {QStringLiteral(TELLURION_SOURCE_DIR) + QStringLiteral("/scripts/offline-table.py"),
-                   QStringLiteral("csv"), dir.filePath(QStringLiteral("v4.csv")), dir.filePath(QStringLiteral("v6.csv")),
-                   dir.filePath(name), QStringLiteral("test-1"), QStringLiteral("2026-01-02")});
+                   QStringLiteral("csv"), dir.filePath(QStringLiteral("v4.csv")),
+                   dir.filePath(QStringLiteral("v6.csv")), dir.filePath(name), QStringLiteral("test-1"),
+                   QStringLiteral("2026-01-02")});
     if (!builder.waitForFinished(60000) || builder.exitStatus() != QProcess::NormalExit || builder.exitCode() != 0) {
         *error = QString::fromUtf8(builder.readAll()) + builder.errorString();
         return {};
