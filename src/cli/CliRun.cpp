@@ -35,6 +35,9 @@ constexpr qsizetype FlushBytes = 64 * 1024;
 // Entries that are answered at once are taken in slices of this length, so that Ctrl+C and the progress
 // bar are served in between.
 constexpr qint64 SliceMs = 20;
+// Rows that wait for an earlier one still on its way, at most: behind one slow page, a table that answers
+// at once would otherwise hold the rest of a long list in memory.
+constexpr size_t MaxWaitingRows = 100000;
 
 void onSigint(int)
 {
@@ -139,10 +142,12 @@ int CliRun::exec()
 void CliRun::startMore()
 {
     m_moreQueued = false;
+    writeReadyRows();
     QElapsedTimer slice;
     slice.start();
     int taken = 0;
-    while (!m_interrupted && m_inFlight < m_options.jobs && m_nextToStart < size_t(m_entries.size())) {
+    while (!m_interrupted && m_inFlight < m_options.jobs && m_window.size() < MaxWaitingRows &&
+           m_nextToStart < size_t(m_entries.size())) {
         if ((++taken & 255) == 0 && slice.elapsed() >= SliceMs) {
             m_moreQueued = true;
             QTimer::singleShot(0, this, &CliRun::startMore);
