@@ -92,7 +92,8 @@ Usage runProgram(const QStringList& arguments)
             if (procStatus.open(QIODevice::ReadOnly))
                 for (const QByteArray& line : procStatus.readAll().split('\n'))
                     if (line.startsWith("VmHWM:"))
-                        usage.peakMb = std::max(usage.peakMb, line.mid(6).trimmed().split(' ').first().toDouble() / 1024);
+                        usage.peakMb =
+                            std::max(usage.peakMb, line.mid(6).trimmed().split(' ').first().toDouble() / 1024);
             ::usleep(5000);
         }
         if (ended == pid) {

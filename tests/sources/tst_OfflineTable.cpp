@@ -227,7 +227,8 @@ private slots:
     {
         QFETCH(QString, entry);
         QFETCH(QString, code);
-        const auto table = std::make_shared<const OfflineTable>(QStringLiteral(TELLURION_APP_DIR) + u"/offlineCountries.tbl"_s);
+        const auto table =
+            std::make_shared<const OfflineTable>(QStringLiteral(TELLURION_APP_DIR) + u"/offlineCountries.tbl"_s);
         QCOMPARE(table->packageName(), u"@ip-location-db/geo-whois-asn-country"_s);
         QCOMPARE(OfflineSource(table).codeOf(entry), code);
     }
