@@ -69,7 +69,7 @@ QString versionText()
 
 QStringList knownSources()
 {
-    return {u"web"_s};
+    return {u"web"_s, u"offline"_s};
 }
 
 QString helpText()
@@ -90,7 +90,16 @@ Options:
   -j, --jobs N        entries looked up at once, 1 to 256 (default 4; 1 works as the window does).
                       No site ever has more than N requests in flight.
       --source LIST   the sources to ask, in order, comma-separated, until one gives a code:
-                        web   the window's two WHOIS sites (the default)
+                        web      the window's two WHOIS sites (the default)
+                        offline  the offline country table beside the executable: IPv4 and
+                                 IPv6 addresses only, answered at once without asking anyone
+                                 (web,offline: the table for entries the sites leave without
+                                 a code); --version says which data it holds
+      --cross-check   also look every IP address up in the offline table: adds the fields
+                      offline_country_code and agrees (the table's code equals the row's, read
+                      case-insensitively, UK as GB, EU as any European country and AP as any
+                      country of Asia or Oceania; empty when one side has no code or the row's
+                      code is the table's own) and says on standard error how many differ.
   -f, --format FMT    csv (default): a header row and one row per entry, RFC 4180 quoting;
                       tsv: tab-separated values, a header line and one line per row (LF line ends,
                            no padding); a tab, CR or LF inside a field is written as a blank;
@@ -115,11 +124,14 @@ Options:
 
 Exit status:
   0  every entry completed      1  some entries failed (all results are still written)
-  2  usage error, or an input or output file that cannot be used
+  2  usage error, or an input or output file that cannot be used, or an offline table that is
+     not installed or unusable (said before any lookup)
   3  dbCountries.mdb missing or unusable
   130  interrupted (Ctrl+C): the rows already final are written in order
 
-The proxy variables http_proxy, https_proxy and no_proxy are honoured.
+The proxy variables http_proxy, https_proxy and no_proxy are honoured. The offline country table holds
+the regional internet registries' data, CC BY 4.0 by the Number Resource Organization (NRO,
+https://www.nro.net/); --version names its version.
 
 Example:
   tellurion-cli -j 8 -f csv -o results.csv addresses.txt
@@ -137,6 +149,7 @@ ParseOutcome parseCommandLine(const QStringList& arguments)
     };
 
     bool onlyFiles = false;
+    bool ownColumns = false; // --fields gave a whole list of columns, not additions
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         QString arg = arguments[i];
         if (onlyFiles || arg == u"-"_s || !arg.startsWith(u'-')) {
@@ -224,6 +237,11 @@ ParseOutcome parseCommandLine(const QStringList& arguments)
             const QString error = takeFields(v, o);
             if (!error.isEmpty())
                 return fail(error);
+            ownColumns = !v.trimmed().startsWith(u'+');
+        } else if (arg == u"--cross-check"_s) {
+            if (!noValue())
+                return fail(u"option %1 takes no value"_s.arg(arg));
+            o.crossCheck = true;
         } else if (arg == u"--summary"_s) {
             if (!noValue())
                 return fail(u"option %1 takes no value"_s.arg(arg));
@@ -236,6 +254,16 @@ ParseOutcome parseCommandLine(const QStringList& arguments)
             o.quiet = true;
         } else {
             return fail(u"unknown option %1"_s.arg(arguments[i]));
+        }
+    }
+    if (o.crossCheck) {
+        // The comparison is the point of --cross-check: JSON gets both keys, and so do csv and tsv unless
+        // --fields gave their whole list of columns.
+        for (const Field f : {Field::OfflineCountryCode, Field::Agrees}) {
+            if (std::find(o.extraFields.begin(), o.extraFields.end(), f) == o.extraFields.end())
+                o.extraFields.push_back(f);
+            if (!ownColumns && std::find(o.fields.begin(), o.fields.end(), f) == o.fields.end())
+                o.fields.push_back(f);
         }
     }
     return outcome;

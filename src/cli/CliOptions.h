@@ -28,6 +28,9 @@ struct CliOptions
     std::vector<Field> fields = defaultFields(); // the columns of csv and tsv
     std::vector<Field> extraFields;              // those beyond the default five, which JSON adds
     bool summary = false;
+    // Every IP entry also looked up in the offline table, its code beside the row's (offline_country_code,
+    // agrees).
+    bool crossCheck = false;
 };
 
 // The names --source accepts.

@@ -6,6 +6,7 @@
 #include "lookup/EntryCleaning.h"
 #include "lookup/PageLoader.h"
 #include "lookup/Status.h"
+#include "sources/OfflineSource.h"
 #include "sources/SourceChain.h"
 
 #include <QCoreApplication>
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <map>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -33,6 +35,9 @@ constexpr qsizetype FlushBytes = 64 * 1024;
 // Entries that are answered at once are taken in slices of this length, so that Ctrl+C and the progress
 // bar are served in between.
 constexpr qint64 SliceMs = 20;
+// Rows that wait for an earlier one still on its way, at most: behind one slow page, a table that answers
+// at once would otherwise hold the rest of a long list in memory.
+constexpr size_t MaxWaitingRows = 100000;
 
 void onSigint(int)
 {
@@ -101,14 +106,12 @@ CliRun::CliRun(const CliOptions& options, QStringList entries, const QString& da
     // Never more than `jobs` requests in flight to one host.
     m_loader->setMaxInFlightPerHost(options.jobs);
     m_loader->setPageTimeout(options.timeoutS * 1000);
-    m_rows.resize(size_t(m_entries.size()));
-    m_running.resize(size_t(m_entries.size()));
 }
 
 CliRun::~CliRun()
 {
     // Questions still on their way go before the sources they ask.
-    m_running.clear();
+    m_window.clear();
     if (s_current == this)
         s_current = nullptr;
 }
@@ -120,6 +123,8 @@ int CliRun::exec()
     for (const auto& source : m_sources)
         chain.push_back(source.get());
     m_chain = std::make_unique<sources::SourceChain>(std::move(chain));
+    if (m_options.crossCheck)
+        m_crossCheck = std::make_unique<sources::OfflineSource>(openOfflineTable());
 
     s_current = this;
     m_clock.start();
@@ -137,28 +142,40 @@ int CliRun::exec()
 void CliRun::startMore()
 {
     m_moreQueued = false;
+    writeReadyRows();
     QElapsedTimer slice;
     slice.start();
     int taken = 0;
-    while (!m_interrupted && m_inFlight < m_options.jobs && m_nextToStart < size_t(m_entries.size())) {
+    while (!m_interrupted && m_inFlight < m_options.jobs && m_window.size() < MaxWaitingRows &&
+           m_nextToStart < size_t(m_entries.size())) {
         if ((++taken & 255) == 0 && slice.elapsed() >= SliceMs) {
             m_moreQueued = true;
             QTimer::singleShot(0, this, &CliRun::startMore);
             break;
         }
         const size_t index = m_nextToStart++;
-        QString& entry = m_entries[qsizetype(index)];
-        sources::Query query{entry, lookup::cleanEntry(entry)};
-        // Only the cleaned form is needed from here on, for the row.
-        entry = query.cleaned.normalised;
+        // The entry is not needed again once it is on its way: its memory goes back as the run goes on.
+        sources::Query query;
+        query.entry = std::exchange(m_entries[qsizetype(index)], QString());
+        query.cleaned = lookup::cleanEntry(query.entry);
         std::unique_ptr<sources::SourceRequest> request;
         if (const std::optional<sources::Answer> answer = m_chain->resolve(query, &request)) {
-            complete(index, query, *answer);
+            Row row = complete(query, *answer);
+            if (m_window.empty()) { // nothing to wait for: written at once
+                m_writer->append(row, m_pending);
+                ++m_nextToWrite;
+            } else {
+                m_window.emplace_back().row = std::move(row);
+            }
+            if (m_pending.size() >= FlushBytes)
+                flush();
             continue;
         }
         connect(request.get(), &sources::SourceRequest::finished, this, [this, index] { onFinished(index); });
         ++m_inFlight;
-        m_running[index] = std::move(request);
+        Slot& waiting = m_window.emplace_back();
+        waiting.address = query.cleaned.normalised;
+        waiting.request = std::move(request);
     }
     writeReadyRows();
     flush();
@@ -169,13 +186,13 @@ void CliRun::startMore()
 
 void CliRun::onFinished(size_t index)
 {
-    std::unique_ptr<sources::SourceRequest> request = std::move(m_running[index]);
-    if (!request)
+    if (index < m_nextToWrite || !slot(index).request)
         return;
+    std::unique_ptr<sources::SourceRequest> request = std::move(slot(index).request);
     --m_inFlight;
     sources::Query query;
-    query.cleaned.normalised = m_entries[qsizetype(index)];
-    complete(index, query, request->answer());
+    query.cleaned.normalised = std::move(slot(index).address);
+    slot(index).row = complete(query, request->answer());
     request.release()->deleteLater(); // we are inside its signal
     if (!m_moreQueued)
         startMore();
@@ -183,8 +200,12 @@ void CliRun::onFinished(size_t index)
 
 lookup::CountryNames CliRun::namesOf(const QString& code, QStringList& failures)
 {
+    // Codes come in capitals nearly always, so the code as given is tried before its capitals are made.
+    auto known = m_names.constFind(code);
+    if (known != m_names.constEnd())
+        return *known;
     const QString key = code.toUpper();
-    const auto known = m_names.constFind(key);
+    known = m_names.constFind(key);
     if (known != m_names.constEnd())
         return *known;
     try {
@@ -197,7 +218,7 @@ lookup::CountryNames CliRun::namesOf(const QString& code, QStringList& failures)
     }
 }
 
-void CliRun::complete(size_t index, const sources::Query& query, const sources::Answer& answer)
+Row CliRun::complete(const sources::Query& query, const sources::Answer& answer)
 {
     Row row;
     row.address = query.cleaned.normalised;
@@ -215,29 +236,58 @@ void CliRun::complete(size_t index, const sources::Query& query, const sources::
             row.continent = names.continent;
         }
         ++m_completed;
-        ++m_perCountry[answer.code.isEmpty() ? u"(no code)"_s
-                                             : u"%1 (%2)"_s.arg(row.country.isEmpty() ? u"(unknown)"_s : row.country,
-                                                                answer.code.toUpper())];
-        ++m_perContinent[row.continent.isEmpty() ? u"(unknown)"_s : row.continent];
+        if (m_options.summary)
+            ++m_perCode[answer.code];
     } else {
         row.status = lookup::StatusFailed;
         messages += answer.notes;
         ++m_failed;
     }
-    m_entries[qsizetype(index)] = QString();
+    if (m_crossCheck)
+        crossCheck(row, messages);
     for (const QString& message : std::as_const(messages))
         std::fprintf(stderr, "%stellurion-cli: %s: %s\n", m_showProgress ? "\r\033[K" : "",
                      qPrintable(row.address.left(200)), qPrintable(message));
-    m_rows[index] = std::move(row);
+    return row;
+}
+
+// The table's code beside the row's. Registries write "EU" and "AP" for blocks used across Europe or the
+// Asia-Pacific region, and "UK" for GB; such a code agrees with a table code of that region or country.
+void CliRun::crossCheck(Row& row, QStringList& messages)
+{
+    bool isAddress = false;
+    row.offlineCode = m_crossCheck->codeOf(row.address, &isAddress);
+    if (!isAddress)
+        return;
+    if (row.code.isEmpty() || row.offlineCode.isEmpty() || row.source == m_crossCheck->name()) {
+        ++m_notCompared;
+        return;
+    }
+    bool agrees = row.code.compare(row.offlineCode, Qt::CaseInsensitive) == 0;
+    if (!agrees && row.code.compare(u"UK"_s, Qt::CaseInsensitive) == 0)
+        agrees = row.offlineCode == u"GB"_s;
+    if (!agrees &&
+        (row.code.compare(u"EU"_s, Qt::CaseInsensitive) == 0 || row.code.compare(u"AP"_s, Qt::CaseInsensitive) == 0)) {
+        const QString continent = namesOf(row.offlineCode, messages).continent;
+        agrees = row.code.compare(u"EU"_s, Qt::CaseInsensitive) == 0
+                     ? continent == u"Europe"_s
+                     : continent == u"Asia"_s || continent == u"Oceania"_s;
+    }
+    row.agrees = agrees;
+    ++m_compared;
+    if (!agrees)
+        ++m_differ;
 }
 
 void CliRun::writeReadyRows()
 {
-    while (m_nextToWrite < m_rows.size() && m_rows[m_nextToWrite]) {
-        write(m_writer->row(*m_rows[m_nextToWrite]));
-        m_rows[m_nextToWrite].reset();
+    while (!m_window.empty() && m_window.front().row) {
+        m_writer->append(*m_window.front().row, m_pending);
+        m_window.pop_front();
         ++m_nextToWrite;
     }
+    if (m_pending.size() >= FlushBytes)
+        flush();
 }
 
 void CliRun::write(const QByteArray& bytes)
@@ -253,7 +303,7 @@ void CliRun::flush()
         return;
     if (m_out.write(m_pending) != m_pending.size())
         throw core::Failure(u"cannot write the results: "_s + m_out.errorString());
-    m_pending.clear();
+    m_pending.resize(0); // keeps its capacity for the next rows
 }
 
 void CliRun::interrupt()
@@ -262,10 +312,10 @@ void CliRun::interrupt()
         return;
     m_interrupted = true;
     // Questions on their way are abandoned; their rows are left out.
-    for (auto& request : m_running)
-        if (request) {
+    for (Slot& waiting : m_window)
+        if (waiting.request) {
             --m_inFlight;
-            request.reset();
+            waiting.request.reset();
         }
     if (!m_moreQueued)
         startMore();
@@ -276,24 +326,39 @@ void CliRun::done()
     if (m_finished)
         return;
     // After an interruption the final rows that wait behind an unfinished one are still written, in order.
-    for (; m_nextToWrite < m_rows.size(); ++m_nextToWrite)
-        if (m_rows[m_nextToWrite])
-            write(m_writer->row(*m_rows[m_nextToWrite]));
+    for (; !m_window.empty(); m_window.pop_front(), ++m_nextToWrite)
+        if (m_window.front().row)
+            m_writer->append(*m_window.front().row, m_pending);
     write(m_writer->finish());
     flush();
     drawProgress(true);
     if (m_options.summary)
         printSummary();
+    if (m_crossCheck)
+        std::fprintf(stderr,
+                     "tellurion-cli: cross-check: %lld of %lld entries compared differ from the offline table "
+                     "(%lld IP entries not compared: no code on one side, or the code is the table's)\n",
+                     qlonglong(m_differ), qlonglong(m_compared), qlonglong(m_notCompared));
     m_finished = true;
 }
 
 void CliRun::printSummary()
 {
+    std::map<QString, qsizetype> perCountry;
+    std::map<QString, qsizetype> perContinent;
+    QStringList failures; // names that could not be read were said with their rows
+    for (auto it = m_perCode.cbegin(); it != m_perCode.cend(); ++it) {
+        const lookup::CountryNames names = it.key().isEmpty() ? lookup::CountryNames{} : namesOf(it.key(), failures);
+        perCountry[it.key().isEmpty() ? u"(no code)"_s
+                                      : u"%1 (%2)"_s.arg(names.country.isEmpty() ? u"(unknown)"_s : names.country,
+                                                         it.key().toUpper())] += it.value();
+        perContinent[names.continent.isEmpty() ? u"(unknown)"_s : names.continent] += it.value();
+    }
     QString text = u"Entries per country:\n"_s;
-    for (const auto& [name, count] : byCount(m_perCountry))
+    for (const auto& [name, count] : byCount(perCountry))
         text += u"%1  %2\n"_s.arg(count, 9).arg(name);
     text += u"Entries per continent:\n"_s;
-    for (const auto& [name, count] : byCount(m_perContinent))
+    for (const auto& [name, count] : byCount(perContinent))
         text += u"%1  %2\n"_s.arg(count, 9).arg(name);
     text += u"%1  failed\n%2  entries in all\n"_s.arg(m_failed, 9).arg(m_completed + m_failed, 9);
     std::fputs(qPrintable(text), stderr);

@@ -9,7 +9,7 @@
 #include <QObject>
 #include <QStringList>
 
-#include <map>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -19,6 +19,7 @@ class PageLoader;
 } // namespace lookup
 
 namespace sources {
+class OfflineSource;
 class Source;
 class SourceChain;
 class SourceRequest;
@@ -58,13 +59,15 @@ public:
 private:
     void startMore();
     void onFinished(size_t index);
-    void complete(size_t index, const sources::Query& query, const sources::Answer& answer);
+    // The row of an answered entry, counted.
+    Row complete(const sources::Query& query, const sources::Answer& answer);
     lookup::CountryNames namesOf(const QString& code, QStringList& failures);
     void writeReadyRows();
     void write(const QByteArray& bytes);
     void flush();
     void drawProgress(bool final);
     void printSummary();
+    void crossCheck(Row& row, QStringList& messages);
     void done();
 
     CliOptions m_options;
@@ -78,8 +81,17 @@ private:
     std::unique_ptr<sources::SourceChain> m_chain;
     std::unique_ptr<RowWriter> m_writer;
     QHash<QString, lookup::CountryNames> m_names; // by upper-case code
-    std::vector<std::optional<Row>> m_rows;
-    std::vector<std::unique_ptr<sources::SourceRequest>> m_running; // by entry index while in flight
+    // The entries from the first row not yet written to the last one started: a question on its way, or
+    // the row that waits for the rows before it. A million entries answered at once never make more than
+    // a few of these.
+    struct Slot
+    {
+        QString address; // the cleaned entry
+        std::unique_ptr<sources::SourceRequest> request;
+        std::optional<Row> row;
+    };
+    std::deque<Slot> m_window; // m_window[0] is entry m_nextToWrite
+    Slot& slot(size_t index) { return m_window[index - m_nextToWrite]; }
     size_t m_nextToStart = 0;
     size_t m_nextToWrite = 0;
     int m_inFlight = 0;
@@ -89,9 +101,13 @@ private:
     bool m_finished = false;
     bool m_moreQueued = false;
     QByteArray m_pending; // written rows not yet handed to the output
-    // For --summary: entries per "Country (CODE)" and per continent.
-    std::map<QString, qsizetype> m_perCountry;
-    std::map<QString, qsizetype> m_perContinent;
+    // For --summary: entries per code as the sources gave it (names and continents are added up at the end).
+    QHash<QString, qsizetype> m_perCode;
+    // For --cross-check: the offline table, and the rows compared with it and found to differ.
+    std::unique_ptr<sources::OfflineSource> m_crossCheck;
+    qsizetype m_compared = 0;
+    qsizetype m_differ = 0;
+    qsizetype m_notCompared = 0; // IP entries where one side has no code
     QElapsedTimer m_clock;
     qint64 m_lastDrawMs = -1000;
 };

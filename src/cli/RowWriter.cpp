@@ -111,14 +111,36 @@ QByteArray CsvWriter::begin()
 QByteArray CsvWriter::row(const Row& r)
 {
     QByteArray out;
+    append(r, out);
+    return out;
+}
+
+void CsvWriter::append(const Row& r, QByteArray& out)
+{
     bool first = true;
     for (const Field f : m_fields) {
         if (!first)
             out += ',';
         first = false;
-        out += field(fieldText(r, f));
+        const QString text = fieldText(r, f);
+        // Most fields are ASCII with nothing to quote: their characters are copied as they are.
+        const QChar* chars = text.constData();
+        const qsizetype size = text.size();
+        qsizetype plain = 0;
+        while (plain < size && chars[plain].unicode() < 0x80 && chars[plain] != u',' && chars[plain] != u'"' &&
+               chars[plain] != u'\r' && chars[plain] != u'\n')
+            ++plain;
+        if (plain < size) {
+            out += field(text);
+            continue;
+        }
+        const qsizetype at = out.size();
+        out.resize(at + size);
+        char* to = out.data() + at;
+        for (qsizetype i = 0; i < size; ++i)
+            to[i] = char(chars[i].unicode());
     }
-    return out + "\r\n";
+    out += "\r\n";
 }
 
 QByteArray TsvWriter::field(const QString& text)

@@ -54,6 +54,8 @@ public:
     virtual QByteArray begin() { return {}; }
     virtual QByteArray row(const Row& row) = 0;
     virtual QByteArray finish() { return {}; }
+    // The bytes of row(), appended to `out`: a million rows need not make a million buffers.
+    virtual void append(const Row& row, QByteArray& out) { out += this->row(row); }
 };
 
 // RFC 4180: a header row, then one record per row; a field is quoted when it holds a comma, a quote,
@@ -64,6 +66,7 @@ public:
     explicit CsvWriter(std::vector<Field> fields = defaultFields()) : m_fields(std::move(fields)) {}
     QByteArray begin() override;
     QByteArray row(const Row& row) override;
+    void append(const Row& row, QByteArray& out) override;
     static QByteArray field(const QString& text);
 
 private:

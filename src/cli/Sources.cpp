@@ -1,11 +1,24 @@
 #include "cli/Sources.h"
 
 #include "core/Failure.h"
+#include "sources/OfflineSource.h"
 #include "sources/WebSource.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
 
 using namespace Qt::StringLiterals;
 
 namespace cli {
+
+namespace {
+
+QString offlineTablePath()
+{
+    return QCoreApplication::applicationDirPath() + u"/offlineCountries.tbl"_s;
+}
+
+} // namespace
 
 std::vector<std::unique_ptr<sources::Source>> makeSources(const CliOptions& options, lookup::PageLoader& loader)
 {
@@ -13,10 +26,42 @@ std::vector<std::unique_ptr<sources::Source>> makeSources(const CliOptions& opti
     for (const QString& name : options.sources) {
         if (name == u"web"_s)
             made.push_back(std::make_unique<sources::WebSource>(loader));
+        else if (name == u"offline"_s)
+            made.push_back(std::make_unique<sources::OfflineSource>(openOfflineTable()));
         else
             throw core::Failure(u"unknown source \"%1\""_s.arg(name));
     }
     return made;
+}
+
+std::shared_ptr<const sources::OfflineTable> openOfflineTable()
+{
+    const QString path = offlineTablePath();
+    if (!QFileInfo::exists(path))
+        throw core::Failure(u"the offline country table is not installed (%1 not found); a build makes it "
+                            u"when scripts/install-deps could fetch its data from the npm registry"_s.arg(path));
+    try {
+        return std::make_shared<const sources::OfflineTable>(path);
+    } catch (const core::Failure& failure) {
+        throw core::Failure(u"the offline country table cannot be used: "_s + failure.description());
+    }
+}
+
+QString offlineTableVersionText()
+{
+    const QString path = offlineTablePath();
+    if (!QFileInfo::exists(path))
+        return u"Offline country table: not installed (%1 not found).\n"_s.arg(path);
+    try {
+        const sources::OfflineTable table(path);
+        return u"Offline country table: %1 %2 (data of %3), %4 IPv4 and %5 IPv6 ranges.\n"
+               u"Its data comes from the regional internet registries' WHOIS and ASN data, licensed under\n"
+               u"CC BY 4.0 by the Number Resource Organization (NRO, https://www.nro.net/).\n"_s.arg(
+                   table.packageName(), table.dataVersion(), table.dataDate(), QString::number(table.packageRows4()),
+                   QString::number(table.packageRows6()));
+    } catch (const core::Failure& failure) {
+        return u"Offline country table: cannot be used: %1\n"_s.arg(failure.description());
+    }
 }
 
 } // namespace cli

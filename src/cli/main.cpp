@@ -2,6 +2,7 @@
 #include "addresses/SampleAddresses.h"
 #include "cli/CliOptions.h"
 #include "cli/CliRun.h"
+#include "cli/Sources.h"
 #include "core/Failure.h"
 #include "lookup/CountryDatabase.h"
 #include "output/ReplacingFile.h"
@@ -94,7 +95,7 @@ int main(int argc, char* argv[])
         std::fputs(qPrintable(cli::helpText()), stdout);
         return 0;
     case cli::ParseOutcome::Action::ShowVersion:
-        std::fputs(qPrintable(cli::versionText()), stdout);
+        std::fputs(qPrintable(cli::versionText() + cli::offlineTableVersionText()), stdout);
         return 0;
     case cli::ParseOutcome::Action::UsageError:
         return fail(cli::UsageError, parsed.error + u"\nTry 'tellurion-cli --help' for more information."_s);

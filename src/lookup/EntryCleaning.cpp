@@ -6,6 +6,9 @@ namespace lookup {
 
 QString removeSchemes(const QString& text)
 {
+    // Every scheme ends in "://": a text without a colon has none (most entries of a long list).
+    if (!text.contains(u':'))
+        return text;
     QString result = text;
     result.remove(u"https://"_s, Qt::CaseInsensitive);
     result.remove(u"http://"_s, Qt::CaseInsensitive);

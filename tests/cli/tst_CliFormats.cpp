@@ -43,6 +43,7 @@ private slots:
         QTest::newRow("source named twice") << QStringList{u"--source=web,web"_s} << usage << 4 << QStringList{};
         QTest::newRow("empty source list") << QStringList{u"--source="_s} << usage << 4 << QStringList{};
         QTest::newRow("unknown field") << QStringList{u"--fields"_s, u"+colour"_s} << usage << 4 << QStringList{};
+        QTest::newRow("cross-check with a value") << QStringList{u"--cross-check=yes"_s} << usage << 4 << QStringList{};
         QTest::newRow("fields mixing a list and additions")
             << QStringList{u"--fields"_s, u"address,+source"_s} << usage << 4 << QStringList{};
     }
@@ -103,27 +104,43 @@ private slots:
     void testFieldsChooseTheColumns_data()
     {
         QTest::addColumn<QString>("fields");
+        QTest::addColumn<bool>("crossCheck");
         QTest::addColumn<QByteArray>("header");
         QTest::addColumn<QByteArray>("row");
-        QTest::newRow("default") << QString() << QByteArray("IP Address(es),Status,Country,Country Code,Continent")
+        QTest::newRow("default") << QString() << false
+                                 << QByteArray("IP Address(es),Status,Country,Country Code,Continent")
                                  << QByteArray("\"a,b\",Completed,Germany,DE,Europe");
         QTest::newRow("additions follow the five")
-            << u"+source,+network,+cached"_s
+            << u"+source,+network,+cached"_s << false
             << QByteArray("IP Address(es),Status,Country,Country Code,Continent,source,network,cached")
             << QByteArray("\"a,b\",Completed,Germany,DE,Europe,site2,192.0.2.0/24,true");
         QTest::newRow("a whole list, in its order, once each")
-            << u"country_code,address,country_code"_s << QByteArray("Country Code,IP Address(es)")
+            << u"country_code,address,country_code"_s << false << QByteArray("Country Code,IP Address(es)")
+            << QByteArray("DE,\"a,b\"");
+        QTest::newRow("cross-check adds its two")
+            << QString() << true
+            << QByteArray("IP Address(es),Status,Country,Country Code,Continent,offline_country_code,agrees")
+            << QByteArray("\"a,b\",Completed,Germany,DE,Europe,AU,false");
+        QTest::newRow("cross-check after additions")
+            << u"+agrees,+source"_s << true
+            << QByteArray("IP Address(es),Status,Country,Country Code,Continent,agrees,source,offline_country_code")
+            << QByteArray("\"a,b\",Completed,Germany,DE,Europe,false,site2,AU");
+        QTest::newRow("cross-check keeps a whole list")
+            << u"country_code,address"_s << true << QByteArray("Country Code,IP Address(es)")
             << QByteArray("DE,\"a,b\"");
     }
 
     void testFieldsChooseTheColumns()
     {
         QFETCH(QString, fields);
+        QFETCH(bool, crossCheck);
         QFETCH(QByteArray, header);
         QFETCH(QByteArray, row);
         QStringList args{u"tellurion-cli"_s};
         if (!fields.isEmpty())
             args << u"--fields"_s << fields;
+        if (crossCheck)
+            args << u"--cross-check"_s;
         const ParseOutcome outcome = cli::parseCommandLine(args);
         QCOMPARE(int(outcome.action), int(ParseOutcome::Action::Run));
         cli::Row r;
@@ -135,6 +152,8 @@ private slots:
         r.source = u"site2"_s;
         r.network = u"192.0.2.0/24"_s;
         r.cached = true;
+        r.offlineCode = u"AU"_s;
+        r.agrees = false;
         cli::CsvWriter csv(outcome.options.fields);
         QCOMPARE(csv.begin(), header + "\r\n");
         QCOMPARE(csv.row(r), row + "\r\n");

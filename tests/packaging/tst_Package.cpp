@@ -137,6 +137,9 @@ private slots:
                   << u"share/icons/hicolor/scalable/apps/tellurion.svg"_s << u"share/man/man1/tellurion.1.gz"_s;
         if (HasCli)
             files << u"share/man/man1/tellurion-cli.1.gz"_s << u"share/bash-completion/completions/tellurion-cli"_s;
+        // The offline table goes wherever the build could make it.
+        if (HasCli && QFileInfo::exists(BinaryDir + u"/app/offlineCountries.tbl"_s))
+            files << AppFolder + u"/offlineCountries.tbl"_s << AppFolder + u"/offlineCountries-LICENSE"_s;
         addTreeRows(files, false);
     }
 
@@ -295,6 +298,10 @@ private slots:
             const Result version = run(it.value() + u"/bin/tellurion-cli"_s, {u"--version"_s});
             QCOMPARE(version.exitCode, 0);
             QVERIFY2(version.output.contains(QStringLiteral(TELLURION_VERSION)), qPrintable(version.output));
+            // The installed program finds the installed table, when there is one.
+            const bool table = QFileInfo::exists(BinaryDir + u"/app/offlineCountries.tbl"_s);
+            QVERIFY2(version.output.contains(u"Offline country table: not installed"_s) != table,
+                     qPrintable(version.output));
         }
     }
 };

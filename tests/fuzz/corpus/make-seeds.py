@@ -2,6 +2,7 @@
 """Writes the seed corpora of the fuzz targets (run once; the files are kept in the repository).
 
 Each seed starts with the choice bytes its target takes off the front (see the target's source)."""
+import importlib.util
 import os
 import pathlib
 
@@ -100,3 +101,26 @@ write("row_writers", "quotes", rows(1, ["a,\"b\"", "c\r\nd", "\"", ",", "\n"]))
 write("row_writers", "json-escapes", rows(1, ["\\", "\x01\x1e", "\t\b\f", "😀/é", "\u2028\u2029"]))
 write("row_writers", "empty-cells", rows(3, []))
 write("row_writers", "none", rows(0, []))
+
+# offline_table: choice (bit 0: make the checksum match), the table file, made by the build's own builder.
+spec = importlib.util.spec_from_file_location("offline_table", here.parents[2] / "scripts" / "offline-table.py")
+builder = importlib.util.module_from_spec(spec)
+spec.loader.exec_module(builder)
+v4_rows = [(0, 255, "AD"), (16777216, 16777471, "AU"), (16777472, 16778239, "CN"), (3238002688, 3238008831, "NL"),
+           (3238004992, 3238005247, "DE"), (4294967040, 4294967295, "AQ")]
+v6_rows = [(0x20010200 << 96, (0x20010201 << 96) - 1, "JP"), ((0x2a00 << 112) + 1, (0x2a00 << 112) + 1, "FR")]
+good = builder.table_bytes(v4_rows, v6_rows, "seed", "1", "2026-01-01")
+write("offline_table", "valid", bytes([0]) + good)
+write("offline_table", "truncated", bytes([0]) + good[: len(good) // 2])
+write("offline_table", "header-only", bytes([1]) + good[:256])
+unordered = bytearray(good)
+unordered[256 + 4 * 2 + 3] ^= 0xFF
+write("offline_table", "out-of-order-resealed", bytes([1]) + bytes(unordered))
+write("offline_table", "empty", b"")
+
+# ip_address: choice (bit 0: raw UTF-16), text.
+for i, text in enumerate(["1.2.3.4", "0.0.0.0", "255.255.255.255", "01.2.3.4", "2001:db8::1", "::", "::ffff:1.2.3.4",
+                          "[2001:db8::]", " 64:ff9b::808:808\t", "1:2:3:4:5:6:7:8", "1::", "1:2:3:4:5:6:1.2.3.4",
+                          "2001:DB8:0:0:1:0:0:1", "1:::2", "12345::", "example.com"]):
+    write("ip_address", f"text-{i}", bytes([0]) + text.encode())
+write("ip_address", "utf16", bytes([1]) + "::1".encode("utf-16-le") + b"\x00\xd8")
