@@ -26,7 +26,7 @@ struct WideAddress
     bool isV4() const { return high == 0 && (low >> 32) == 0xffffu; }
     static WideAddress fromV4(quint32 v4) { return {0, (quint64(0xffffu) << 32) | v4}; }
 
-    // A dotted quad (four decimal numbers up to 255) or any IPv6 text form; nullopt for anything else.
+    // The address that sources::IpAddress reads (either family's text); nullopt for anything else.
     static std::optional<WideAddress> parse(QStringView text);
     // The dotted quad for IPv4, else the IPv6 text in its shortest form (RFC 5952).
     QString toString() const;
