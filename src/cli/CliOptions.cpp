@@ -115,6 +115,10 @@ Options:
   -o, --output FILE   write to FILE, replacing it only once the whole output is complete (an
                       interrupted run leaves an existing FILE as it was); default: standard output.
       --timeout S     seconds allowed for one page, 1 to 3600 (default 30).
+      --no-cache      neither use nor keep stored answers (see Cache below).
+      --refresh       ask the sources again for every entry and store their new answers.
+      --max-age D     use stored answers up to D days old (default 7; a fraction such as 0.5
+                      is allowed; 0 uses none).
       --sample        add the three sample addresses after the entries of the FILEs.
       --summary       at the end, the number of entries per country and per continent, largest
                       first, and the failed count, on standard error.
@@ -128,6 +132,18 @@ Exit status:
      not installed or unusable (said before any lookup)
   3  dbCountries.mdb missing or unusable
   130  interrupted (Ctrl+C): the rows already final are written in order
+
+Cache:
+  The answers of the sources that ask over the network (web) are kept in
+  $XDG_CACHE_HOME/tellurion/answers.sqlite (default ~/.cache/tellurion/): an address's answer for
+  the whole network block its record names, so that every address of that block is answered without
+  a request, and a name's answer for its registered domain (mail.example.co.uk and example.co.uk are
+  one registration). An answer without a country code is kept for one hour only. A stored answer is
+  used only for the source that gave it, while that source is in the --source list. An entry that an
+  answer on its way may cover (same /24, same /48, same registered domain) waits for that answer
+  instead of asking again. Several runs may share the cache at once; a cache that cannot be used is
+  reported once and the run goes on without it. JSON rows say "cached": true when the cache
+  answered; csv and tsv show it with --fields +cached,+network.
 
 The proxy variables http_proxy, https_proxy and no_proxy are honoured. The offline country table holds
 the regional internet registries' data, CC BY 4.0 by the Number Resource Organization (NRO,
@@ -242,6 +258,23 @@ ParseOutcome parseCommandLine(const QStringList& arguments)
             if (!noValue())
                 return fail(u"option %1 takes no value"_s.arg(arg));
             o.crossCheck = true;
+        } else if (arg == u"--no-cache"_s || arg == u"--refresh"_s) {
+            if (!noValue())
+                return fail(u"option %1 takes no value"_s.arg(arg));
+            if (arg == u"--no-cache"_s)
+                o.cache = false;
+            else
+                o.refresh = true;
+        } else if (arg == u"--max-age"_s) {
+            if (!value(v))
+                return fail(u"option --max-age needs a number of days"_s);
+            bool ok = false;
+            const double days = v.toDouble(&ok);
+            if (!ok || !(days >= 0 && days <= CliOptions::MaxMaxAgeDays))
+                return fail(u"--max-age takes a number of days from 0 to %1, not \"%2\""_s
+                                .arg(CliOptions::MaxMaxAgeDays)
+                                .arg(v));
+            o.maxAgeDays = days;
         } else if (arg == u"--summary"_s) {
             if (!noValue())
                 return fail(u"option %1 takes no value"_s.arg(arg));
@@ -266,6 +299,8 @@ ParseOutcome parseCommandLine(const QStringList& arguments)
                 o.fields.push_back(f);
         }
     }
+    if (!o.cache && o.refresh)
+        return fail(u"--refresh stores new answers in the cache, which --no-cache turns off"_s);
     return outcome;
 }
 

@@ -31,6 +31,12 @@ struct CliOptions
     // Every IP entry also looked up in the offline table, its code beside the row's (offline_country_code,
     // agrees).
     bool crossCheck = false;
+    // The cache of answers of the remote sources.
+    static constexpr double DefaultMaxAgeDays = 7;
+    static constexpr double MaxMaxAgeDays = 36500;
+    bool cache = true;
+    bool refresh = false; // ask again, store the new answers
+    double maxAgeDays = DefaultMaxAgeDays;
 };
 
 // The names --source accepts.

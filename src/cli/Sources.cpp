@@ -1,11 +1,14 @@
 #include "cli/Sources.h"
 
+#include "cache/CachedSource.h"
 #include "core/Failure.h"
 #include "sources/OfflineSource.h"
 #include "sources/WebSource.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
+
+#include <cstdio>
 
 using namespace Qt::StringLiterals;
 
@@ -30,6 +33,23 @@ std::vector<std::unique_ptr<sources::Source>> makeSources(const CliOptions& opti
             made.push_back(std::make_unique<sources::OfflineSource>(openOfflineTable()));
         else
             throw core::Failure(u"unknown source \"%1\""_s.arg(name));
+    }
+
+    // Every source that asks over the network answers from the cache first, and feeds it.
+    if (options.cache) {
+        cache::CacheSettings settings;
+        settings.maxAgeMs = qint64(options.maxAgeDays * double(cache::CacheSettings::Day));
+        settings.refresh = options.refresh;
+        std::shared_ptr<cache::AnswerStore> store;
+        for (std::unique_ptr<sources::Source>& source : made) {
+            if (!source->isRemote())
+                continue;
+            if (!store)
+                store = std::make_shared<cache::AnswerStore>(
+                    cache::AnswerStore::defaultPath(),
+                    [](const QString& message) { std::fprintf(stderr, "tellurion-cli: %s\n", qPrintable(message)); });
+            source = std::make_unique<cache::CachedSource>(std::move(source), store, settings);
+        }
     }
     return made;
 }

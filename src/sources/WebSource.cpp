@@ -5,6 +5,7 @@
 #include "lookup/RecordText.h"
 #include "lookup/WhoisScan.h"
 #include "lookup/WhoisSite.h"
+#include "sources/Coverage.h"
 
 #include <QFutureWatcher>
 #include <QtConcurrent/QtConcurrentRun>
@@ -59,6 +60,8 @@ private:
                                   m_answer.code = code;
                                   m_answer.source = m_site == 0 ? u"site1"_s : u"site2"_s;
                               });
+        if (m_answer.found)
+            m_answer.network = coveredNetwork(m_query.cleaned.normalised, m_recordText.result());
         if (!m_answer.found && m_site == 0) {
             askSite(1);
             return;

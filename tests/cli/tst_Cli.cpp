@@ -127,9 +127,20 @@ class TestCli : public QObject
 
     std::unique_ptr<FakeWhoisServer> m_server;
 
+    // Each run has a cache of its own, empty: every run asks as the window does, and nothing is left in
+    // the real cache folder.
+    static void useEmptyCache(QProcess& cli, const QTemporaryDir& cacheHome)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"XDG_CACHE_HOME"_s, cacheHome.path());
+        cli.setProcessEnvironment(environment);
+    }
+
     Outcome runCli(const QStringList& args, const QByteArray& input = {}, const QString& program = {})
     {
         QProcess cli;
+        QTemporaryDir cacheHome;
+        useEmptyCache(cli, cacheHome);
         cli.start(program.isEmpty() ? AppDir + u"/tellurion-cli"_s : program, args);
         if (!cli.waitForStarted())
             return {};
@@ -363,6 +374,8 @@ private slots:
         old.close();
 
         QProcess cli;
+        QTemporaryDir cacheHome;
+        useEmptyCache(cli, cacheHome);
         QStringList args{u"-q"_s, u"-j"_s, u"4"_s};
         if (toFile)
             args << u"-o"_s << target;

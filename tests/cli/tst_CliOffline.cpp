@@ -50,6 +50,12 @@ class TestCliOffline : public QObject
     Outcome run(const QString& app, const QStringList& args, const QByteArray& input)
     {
         QProcess cli;
+        // An empty cache of its own for every run: each asks the sites as the test expects, and nothing
+        // is left in the real cache folder.
+        QTemporaryDir cacheHome;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"XDG_CACHE_HOME"_s, cacheHome.path());
+        cli.setProcessEnvironment(environment);
         cli.start(app + u"/tellurion-cli"_s, QStringList{u"-q"_s} + args);
         if (!cli.waitForStarted())
             return {};

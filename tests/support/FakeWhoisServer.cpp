@@ -253,6 +253,9 @@ FakeWhoisServer::Response FakeWhoisServer::responseFor(const Request& request)
     for (const QString& key : {QString(request.host + u' ' + path), QString(u' ' + path)})
         if (const auto it = m_responses.constFind(key); it != m_responses.constEnd())
             return it.value();
+    if (const auto it = m_responders.constFind(request.host); it != m_responders.constEnd())
+        if (std::optional<Response> made = it.value()(request))
+            return *made;
     if (const auto it = m_hostDefaults.constFind(request.host); it != m_hostDefaults.constEnd())
         return it.value();
     return page("<html><body><h1>Not Found</h1></body></html>", 404);
@@ -351,4 +354,10 @@ QByteArray FakeWhoisServer::dataFile(const QString& name)
     if (!file.open(QIODevice::ReadOnly))
         qFatal("missing test data file %s", qPrintable(file.fileName()));
     return file.readAll();
+}
+
+void FakeWhoisServer::setResponder(const QString& host, Responder responder)
+{
+    QMutexLocker lock(&m_mutex);
+    m_responders.insert(host.toLower(), std::move(responder));
 }

@@ -7,6 +7,8 @@
 #include <QMutex>
 #include <QString>
 
+#include <functional>
+#include <optional>
 #include <utility>
 
 class QThread;
@@ -81,6 +83,12 @@ public:
     // A file of tests/data/lookup.
     static QByteArray dataFile(const QString& name);
 
+    // Pages made per request, for tables too large to set page by page: asked (on the server's thread)
+    // for every path of the host that has no response of its own, before the host's default; nullopt
+    // passes the request on to the default.
+    using Responder = std::function<std::optional<Response>(const Request& request)>;
+    void setResponder(const QString& host, Responder responder);
+
 private:
     friend class FakeWhoisConnection;
     Response responseFor(const Request& request);
@@ -94,4 +102,5 @@ private:
     QHash<QString, Response> m_responses; // key: host + ' ' + path
     QHash<QString, Response> m_hostDefaults;
     QList<Request> m_requests;
+    QHash<QString, Responder> m_responders;
 };

@@ -124,3 +124,26 @@ for i, text in enumerate(["1.2.3.4", "0.0.0.0", "255.255.255.255", "01.2.3.4", "
                           "2001:DB8:0:0:1:0:0:1", "1:::2", "12345::", "example.com"]):
     write("ip_address", f"text-{i}", bytes([0]) + text.encode())
 write("ip_address", "utf16", bytes([1]) + "::1".encode("utf-16-le") + b"\x00\xd8")
+# network_block: choice (bit 0: raw UTF-16; bit 1: the address is IPv4, from the last 4 of its 16 bytes),
+# 16 address bytes (big-endian), record text.
+def v4(a, b, c, d):
+    return bytes([2]) + bytes(12) + bytes([a, b, c, d])
+
+
+def v6(text):
+    import ipaddress
+    return bytes([0]) + ipaddress.IPv6Address(text).packed
+
+
+blocks = {
+    "ripe": v4(192, 0, 2, 77) + b"inetnum:        192.0.2.0 - 192.0.2.255\r\nnetname: X\r\ncountry:        DE\r\n",
+    "arin-cidrs": v4(198, 51, 102, 9) + b"NetRange: 198.51.100.0 - 198.51.103.255\r\nCIDR: 198.51.100.0/23, 198.51.102.0/24\r\n",
+    "lacnic": v4(200, 165, 1, 1) + b"inetnum:     200.160/12\r\ncountry: BR",
+    "routes": v4(203, 0, 113, 70) + b"route: 203.0.113.64/26\r\ninetnum: 203.0.112.0 - 203.0.115.255\r\n",
+    "ipv6": v6("2001:db8:1234::1") + b"inet6num: 2001:db8::/32\r\nroute6: 2001:db8:1000::/36\r\n",
+    "ipv6-range": v6("2001:db8::5") + b"NetRange: 2001:db8:: - 2001:db8:ffff:ffff:ffff:ffff:ffff:ffff\r\n",
+    "bad": v4(10, 1, 1, 1) + b"inetnum: 10.0.0.300 - 10.0.0.1\r\nCIDR: 10.0.0.0/33,,/,10/\r\nroute: -\r\n",
+    "name": v4(0, 0, 0, 0) + "mail.bücher.co.uk.".encode(),
+}
+for name, content in blocks.items():
+    write("network_block", name, content)
