@@ -3,6 +3,7 @@
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QRandomGenerator>
 
 #include <algorithm>
 
@@ -19,16 +20,13 @@ PageRequest::PageRequest(PageLoader& loader, const QUrl& address)
     m_deadline.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this,
             [this] { fail(u"No page within %1 s"_s.arg(m_deadline.interval() / 1000.0)); });
+    m_resendPause.setSingleShot(true);
+    connect(&m_resendPause, &QTimer::timeout, this, &PageRequest::transmit);
 }
 
 PageRequest::~PageRequest()
 {
-    if (m_reply) {
-        m_reply->disconnect(this);
-        m_reply->abort();
-        m_reply->deleteLater();
-        m_reply = nullptr;
-    }
+    dropReply();
     if (m_loader) {
         m_loader->release(this);
         m_loader->m_requests.remove(this);
@@ -38,32 +36,67 @@ PageRequest::~PageRequest()
 void PageRequest::send()
 {
     m_started = true;
+    // The bound holds for the page as a whole, resends included.
+    m_deadline.start(m_loader->m_timeoutMs);
+    transmit();
+}
+
+void PageRequest::transmit()
+{
+    if (!m_loader || m_complete)
+        return;
+    ++m_sends;
+    m_responseBegan = false;
     QNetworkRequest request(m_page.address);
     request.setHeader(QNetworkRequest::UserAgentHeader, PageLoader::UserAgent);
     request.setRawHeader("Accept", "text/html,application/xhtml+xml;q=0.9,*/*;q=0.8");
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setMaximumRedirectsAllowed(PageLoader::MaxRedirects);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    m_reply = m_loader->nextNetwork().get(request);
+    m_network = m_loader->takeNetwork();
+    m_reply = m_loader->m_networks[size_t(m_network)].manager->get(request);
     connect(m_reply, &QNetworkReply::readyRead, this, &PageRequest::onReadyRead);
     connect(m_reply, &QNetworkReply::finished, this, &PageRequest::onFinished);
     connect(m_reply, &QNetworkReply::metaDataChanged, this, [this] {
+        // Qt announces meta data also for a request that ended before any answer; a status line is a byte of one.
+        if (m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
+            m_responseBegan = true;
         const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
         if (length.isValid() && length.toLongLong() > PageLoader::MaxBodyBytes)
             fail(u"Page larger than %1 bytes"_s.arg(PageLoader::MaxBodyBytes));
     });
-    m_deadline.start(m_loader->m_timeoutMs);
+    // Each step of a redirect chain is a request of its own; only its own answer counts.
+    connect(m_reply, &QNetworkReply::redirected, this, [this] { m_responseBegan = false; });
 }
 
 void PageRequest::onReadyRead()
 {
     if (!m_reply)
         return;
+    if (m_reply->bytesAvailable() > 0)
+        m_responseBegan = true;
     if (m_page.body.size() + m_reply->bytesAvailable() > PageLoader::MaxBodyBytes) {
         fail(u"Page larger than %1 bytes"_s.arg(PageLoader::MaxBodyBytes));
         return;
     }
     m_page.body += m_reply->readAll();
+}
+
+bool PageRequest::mayResend(int error) const
+{
+    if (m_responseBegan || m_sends > PageLoader::MaxResends || !m_loader)
+        return false;
+    switch (QNetworkReply::NetworkError(error)) {
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::ProxyConnectionRefusedError:
+    case QNetworkReply::ProxyConnectionClosedError:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void PageRequest::onFinished()
@@ -84,23 +117,36 @@ void PageRequest::onFinished()
     if (!m_page.loaded) {
         m_page.error = m_reply->errorString();
         m_page.body.clear();
+        if (mayResend(error)) {
+            dropReply();
+            m_resendPause.start(int(
+                QRandomGenerator::global()->bounded(PageLoader::ResendPauseMinMs, PageLoader::ResendPauseMaxMs + 1)));
+            return;
+        }
     }
-    m_reply->disconnect(this);
-    m_reply->deleteLater();
-    m_reply = nullptr;
+    dropReply();
     complete();
+}
+
+void PageRequest::dropReply()
+{
+    if (m_reply) {
+        m_reply->disconnect(this);
+        if (m_reply->isRunning())
+            m_reply->abort();
+        m_reply->deleteLater();
+        m_reply = nullptr;
+    }
+    if (m_network >= 0 && m_loader)
+        m_loader->releaseNetwork(m_network);
+    m_network = -1;
 }
 
 void PageRequest::fail(const QString& error)
 {
     if (m_complete)
         return;
-    if (m_reply) {
-        m_reply->disconnect(this);
-        m_reply->abort();
-        m_reply->deleteLater();
-        m_reply = nullptr;
-    }
+    dropReply();
     m_page.loaded = false;
     m_page.body.clear();
     m_page.error = error;
@@ -113,6 +159,7 @@ void PageRequest::complete()
         return;
     m_complete = true;
     m_deadline.stop();
+    m_resendPause.stop();
     if (m_loader)
         m_loader->release(this);
     // Queued, so that a request completed inside load() still reaches a caller that connects after it.
@@ -123,25 +170,30 @@ PageLoader::PageLoader(QObject* parent) : QObject(parent)
 {
     // The standard proxy variables (http_proxy, https_proxy, no_proxy) decide how pages are reached.
     QNetworkProxyFactory::setUseSystemConfiguration(true);
-    setMaxInFlightPerHost(0);
 }
 
 void PageLoader::setMaxInFlightPerHost(int limit)
 {
     m_maxPerHost = limit;
-    const size_t wanted = size_t(std::max(1, (limit + ConnectionsPerManager - 1) / ConnectionsPerManager));
-    while (m_networks.size() < wanted) {
-        auto network = std::make_unique<QNetworkAccessManager>();
-        network->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
-        m_networks.push_back(std::move(network));
-    }
 }
 
-QNetworkAccessManager& PageLoader::nextNetwork()
+int PageLoader::takeNetwork()
 {
-    QNetworkAccessManager& network = *m_networks[m_nextNetwork % m_networks.size()];
-    ++m_nextNetwork;
-    return network;
+    for (size_t i = 0; i < m_networks.size(); ++i)
+        if (m_networks[i].carrying < ConnectionsPerManager) {
+            ++m_networks[i].carrying;
+            return int(i);
+        }
+    Network network{std::make_unique<QNetworkAccessManager>(), 1};
+    network.manager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    m_networks.push_back(std::move(network));
+    return int(m_networks.size() - 1);
+}
+
+void PageLoader::releaseNetwork(int index)
+{
+    if (index >= 0 && size_t(index) < m_networks.size() && m_networks[size_t(index)].carrying > 0)
+        --m_networks[size_t(index)].carrying;
 }
 
 PageLoader::~PageLoader()

@@ -52,16 +52,23 @@ private:
     PageRequest(PageLoader& loader, const QUrl& address);
 
     void send();
+    void transmit();
     void onReadyRead();
     void onFinished();
+    bool mayResend(int error) const;
+    void dropReply();
     void fail(const QString& error);
     void complete();
 
     QPointer<PageLoader> m_loader;
     QString m_hostKey;
     QNetworkReply* m_reply = nullptr;
+    int m_network = -1; // the network manager the reply is on
     QTimer m_deadline;
+    QTimer m_resendPause;
     Page m_page;
+    int m_sends = 0;
+    bool m_responseBegan = false; // a byte of the current request's answer arrived
     bool m_started = false;
     bool m_complete = false;
 };
@@ -79,6 +86,12 @@ public:
     static constexpr int MaxRedirects = 10;
     // Longest path sent; servers refuse request lines far shorter than this.
     static constexpr qsizetype MaxAddressBytes = 64 * 1024;
+    // A request that fails before any byte of its answer arrived (the connection refused, reset or
+    // closed, as servers do with kept-alive connections) is sent again this often, after a short pause,
+    // within the page's time bound; one whose answer had begun is not.
+    static constexpr int MaxResends = 2;
+    static constexpr int ResendPauseMinMs = 100;
+    static constexpr int ResendPauseMaxMs = 300;
     static const QByteArray UserAgent;
 
     explicit PageLoader(QObject* parent = nullptr);
@@ -102,12 +115,18 @@ private:
     void release(PageRequest* request);
     void startWaiting(const QString& hostKey);
 
-    // Qt opens at most six connections to one host (or one proxy) per network manager, so more pages of
-    // one host in flight need more managers; requests take them in turn.
+    // Qt opens at most six connections to one host (or one proxy) per network manager and queues the
+    // rest; when one connection fails for good it fails every request queued behind it, unsent. So a
+    // manager never carries more than six requests at once, and more in flight take more managers.
     static constexpr int ConnectionsPerManager = 6;
-    QNetworkAccessManager& nextNetwork();
-    std::vector<std::unique_ptr<QNetworkAccessManager>> m_networks;
-    size_t m_nextNetwork = 0;
+    struct Network
+    {
+        std::unique_ptr<QNetworkAccessManager> manager;
+        int carrying = 0;
+    };
+    int takeNetwork();
+    void releaseNetwork(int index);
+    std::vector<Network> m_networks;
     int m_maxPerHost = 0;
     int m_timeoutMs = PageTimeoutMs;
     QHash<QString, int> m_running;

@@ -260,6 +260,29 @@ private slots:
         }
     }
 
+    // Issue seen with -j 8: a server that closed one entry's connection without answering cost another
+    // entry its first-site page, which was never sent.
+    void testAConnectionClosedUnansweredCostsNoOtherEntryItsPage()
+    {
+        QStringList entries{u"hostile.tld"_s};
+        m_server->setResponse(First, "/whois/hostile.tld", FakeWhoisServer::closedUnanswered());
+        for (int i = 1; i < 48; ++i) {
+            const QString entry = u"198.51.100.%1"_s.arg(i);
+            entries.append(entry);
+            const QByteArray path = "/whois/" + entry.toUtf8();
+            m_server->setResponse(First, path, FakeWhoisServer::redirect(path + "-2"));
+            m_server->setResponse(First, path + "-2", FakeWhoisServer::redirect(path + "-3"));
+            serveCountry(First, entry + u"-3"_s, u"country: C%1"_s.arg(i), i % 5 * 10);
+            serveCountry(Second, entry, u"country: WRONG"_s);
+        }
+        const Outcome outcome = runCli({u"-q"_s, u"-j"_s, u"8"_s, u"-f"_s, u"json"_s}, entries.join(u'\n').toUtf8());
+        const Rows rows = parseJsonLines(outcome.out);
+        QCOMPARE(rows.size(), entries.size());
+        QCOMPARE(rows[0][1], u"Failed"_s);
+        for (int i = 1; i < rows.size(); ++i)
+            QCOMPARE(rows[i][3], u"C%1"_s.arg(i));
+    }
+
     void testInputsAreReadInOrder_data()
     {
         QTest::addColumn<QByteArray>("a");

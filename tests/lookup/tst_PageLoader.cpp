@@ -11,6 +11,7 @@
 
 using namespace Qt::StringLiterals;
 using namespace lookup;
+Q_DECLARE_METATYPE(QList<FakeWhoisServer::Response>)
 
 namespace {
 
@@ -300,6 +301,83 @@ private slots:
         first.reset();
         QTRY_VERIFY_WITH_TIMEOUT(second->isComplete(), 10000);
         QVERIFY(second->page().loaded);
+    }
+
+    void testAConnectionClosedUnansweredCostsNoOtherPage_data()
+    {
+        QTest::addColumn<int>("answersPerConnection");
+        QTest::newRow("connections kept alive") << 0;
+        QTest::newRow("kept-alive connections dropped between requests") << 1;
+    }
+
+    // Forty pages at once, every third a redirect chain, and one page whose server closes the connection
+    // without answering; every other page must come back as its own.
+    void testAConnectionClosedUnansweredCostsNoOtherPage()
+    {
+        QFETCH(int, answersPerConnection);
+        m_server->setAnswersPerConnection(answersPerConnection);
+        constexpr int Pages = 40;
+        m_server->setResponse({}, "/whois/p0", FakeWhoisServer::closedUnanswered());
+        for (int i = 1; i < Pages; ++i) {
+            const QByteArray n = QByteArray::number(i);
+            const QByteArray record = FakeWhoisServer::page("<pre>country: " + n + "</pre>").body;
+            if (i % 3 == 0) {
+                m_server->setResponse({}, "/whois/p" + n, FakeWhoisServer::redirect("/whois/r" + n));
+                m_server->setResponse({}, "/whois/r" + n, FakeWhoisServer::redirect("/whois/s" + n));
+                m_server->setResponse({}, "/whois/s" + n, FakeWhoisServer::page(record));
+            } else {
+                m_server->setResponse({}, "/whois/p" + n, FakeWhoisServer::page(record));
+            }
+        }
+        PageLoader loader;
+        std::vector<std::unique_ptr<PageRequest>> requests;
+        for (int i = 0; i < Pages; ++i)
+            requests.push_back(loader.load(firstSiteUrl("/whois/p" + QByteArray::number(i))));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            std::all_of(requests.begin(), requests.end(), [](const auto& r) { return r->isComplete(); }), 60000);
+        m_server->setAnswersPerConnection(0);
+        QVERIFY(!requests[0]->page().loaded);
+        for (int i = 1; i < Pages; ++i)
+            QCOMPARE(recordText(firstWhoisSite(), requests[size_t(i)]->page()), u"country: %1"_s.arg(i));
+    }
+
+    void testFailureBeforeTheAnswerSendsAgain_data()
+    {
+        QTest::addColumn<QList<FakeWhoisServer::Response>>("responses");
+        QTest::addColumn<int>("timeoutMs");
+        QTest::addColumn<QString>("record"); // empty: not loaded
+        QTest::addColumn<QString>("error");
+        const auto closed = FakeWhoisServer::closedUnanswered();
+        const auto page = FakeWhoisServer::page("<pre>country: LT</pre>");
+        // Qt itself sends a request two to four times on fresh connections before it gives up; three
+        // such rounds get past five closes, one does not.
+        QTest::newRow("closed unanswered five times, then answered")
+            << QList{closed, closed, closed, closed, closed, page} << 20000 << u"country: LT"_s << QString();
+        QTest::newRow("closed unanswered every time") << QList{closed} << 20000 << QString() << u"Connection closed"_s;
+        // Each send fails at once, but the pauses between them outlast the page's bound.
+        QTest::newRow("resends stay within the time bound")
+            << QList{closed} << 150 << QString() << u"No page within 0.15 s"_s;
+        QTest::newRow("closed mid-page is not sent again")
+            << QList{FakeWhoisServer::closedMidPage(FakeWhoisServer::firstSitePage(u"country: DE"_s, 20000)), page}
+            << 20000 << QString() << QString();
+    }
+
+    void testFailureBeforeTheAnswerSendsAgain()
+    {
+        QFETCH(QList<FakeWhoisServer::Response>, responses);
+        QFETCH(int, timeoutMs);
+        QFETCH(QString, record);
+        QFETCH(QString, error);
+        m_server->setResponsesInTurn({}, "/whois/again", responses);
+        PageLoader loader;
+        loader.setPageTimeout(timeoutMs);
+        const Page page = fetch(loader, firstSiteUrl("/whois/again"));
+        QCOMPARE(page.loaded, !record.isEmpty());
+        QCOMPARE(recordText(firstWhoisSite(), page), record);
+        if (!error.isEmpty())
+            QCOMPARE(page.error, error);
+        if (record.isEmpty() && error.isEmpty())
+            QCOMPARE(m_server->requestLines().size(), 1);
     }
 };
 
