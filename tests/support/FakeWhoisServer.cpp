@@ -9,7 +9,9 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -106,6 +108,8 @@ private:
                 hostHeader = value;
             else if (name == "user-agent")
                 request.userAgent = value;
+            else if (name == "accept")
+                request.accept = value;
         }
         if (request.target.startsWith("http://") || request.target.startsWith("https://")) {
             request.proxyStyle = true;
@@ -204,6 +208,7 @@ private:
 
 FakeWhoisServer::FakeWhoisServer()
 {
+    m_clock.start();
     m_thread = new QThread;
     m_thread->setObjectName(u"FakeWhoisServer"_s);
     m_thread->start();
@@ -283,6 +288,7 @@ void FakeWhoisServer::record(const Request& request)
 {
     QMutexLocker lock(&m_mutex);
     m_requests.append(request);
+    m_requests.last().receivedMs = m_clock.elapsed();
 }
 
 QList<FakeWhoisServer::Request> FakeWhoisServer::requests() const
@@ -403,4 +409,21 @@ void FakeWhoisServer::setResponsesInTurn(const QString& host, const QByteArray& 
 {
     QMutexLocker lock(&m_mutex);
     m_inTurn.insert(host.toLower() + u' ' + QString::fromLatin1(path), responses);
+}
+
+int FakeWhoisServer::mostRequestsInOneSecond(const QString& host) const
+{
+    QMutexLocker lock(&m_mutex);
+    std::vector<qint64> times; // in the order received, so never decreasing
+    for (const Request& r : m_requests)
+        if (host.isEmpty() || r.host == host)
+            times.push_back(r.receivedMs);
+    int most = 0;
+    size_t first = 0;
+    for (size_t last = 0; last < times.size(); ++last) {
+        while (times[last] - times[first] >= 1000)
+            ++first;
+        most = std::max(most, int(last - first + 1));
+    }
+    return most;
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayList>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QMutex>
@@ -48,6 +49,8 @@ public:
         QByteArray path;   // path and query as received (still encoded)
         QByteArray userAgent;
         bool proxyStyle = false;
+        qint64 receivedMs = 0; // on the server's own clock
+        QByteArray accept;     // the Accept header
     };
 
     FakeWhoisServer();
@@ -97,6 +100,9 @@ public:
     static Response closedUnanswered();
     // Successive requests for the path get these responses in turn; the last one then stays.
     void setResponsesInTurn(const QString& host, const QByteArray& path, const QList<Response>& responses);
+    // The most requests for the host ("": for any host) received within any one second, as a server
+    // that counts requests over a sliding second sees them.
+    int mostRequestsInOneSecond(const QString& host = {}) const;
 
 private:
     friend class FakeWhoisConnection;
@@ -114,6 +120,7 @@ private:
     QHash<QString, Responder> m_responders;
     int m_answersPerConnection = 0;
     QHash<QString, QList<Response>> m_inTurn; // key: host + ' ' + path
+    QElapsedTimer m_clock;
 
     int answersPerConnection() const;
 };
