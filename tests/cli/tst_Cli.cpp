@@ -136,12 +136,14 @@ class TestCli : public QObject
         cli.setProcessEnvironment(environment);
     }
 
+    // Without a budget of requests unless the test sets one: the fake server sets no limit.
     Outcome runCli(const QStringList& args, const QByteArray& input = {}, const QString& program = {})
     {
         QProcess cli;
         QTemporaryDir cacheHome;
         useEmptyCache(cli, cacheHome);
-        cli.start(program.isEmpty() ? AppDir + u"/tellurion-cli"_s : program, args);
+        cli.start(program.isEmpty() ? AppDir + u"/tellurion-cli"_s : program,
+                  args.contains(u"--rate"_s) ? args : QStringList{u"--rate"_s, u"0"_s} + args);
         if (!cli.waitForStarted())
             return {};
         cli.write(input);
@@ -283,6 +285,76 @@ private slots:
             QCOMPARE(rows[i][3], u"C%1"_s.arg(i));
     }
 
+    // Counted as the server counts, over any one second by its own clock; each step of a redirect counts.
+    void testRateBoundsRequestsPerSecond()
+    {
+        QStringList entries;
+        for (int i = 0; i < 100; ++i) {
+            const QString entry = u"192.0.2.%1"_s.arg(i);
+            entries.append(entry);
+            if (i % 3 == 0) {
+                const QByteArray path = "/whois/" + entry.toUtf8();
+                m_server->setResponse(First, path, FakeWhoisServer::redirect(path + "-moved"));
+                serveCountry(First, entry + u"-moved"_s, u"country: NL"_s);
+            } else {
+                serveCountry(First, entry, u"country: NL"_s);
+            }
+        }
+        const Outcome outcome = runCli({u"-q"_s, u"-j"_s, u"16"_s, u"--rate"_s, u"50"_s}, entries.join(u'\n').toUtf8());
+        QCOMPARE(outcome.exitCode, 0);
+        const int most = m_server->mostRequestsInOneSecond(First);
+        QCOMPARE(m_server->requests().size(), 134);
+        QVERIFY2(most <= 50, qPrintable(QString::number(most)));
+        QVERIFY2(most >= 25, qPrintable(QString::number(most))); // a budget, not a brake
+    }
+
+    void testSlowDownPausesTheSiteOnce()
+    {
+        QStringList entries;
+        Response slowDown = FakeWhoisServer::page("<html><body>Too many requests</body></html>", 429);
+        slowDown.headers.append({"Retry-After", QByteArray("2")});
+        for (int i = 0; i < 6; ++i) {
+            entries.append(u"192.0.2.%1"_s.arg(i));
+            m_server->setResponsesInTurn(
+                First, "/whois/" + entries.last().toUtf8(),
+                {slowDown, FakeWhoisServer::page(FakeWhoisServer::firstSitePage(u"country: FI"_s))});
+        }
+        const Outcome outcome = runCli({u"-q"_s, u"-j"_s, u"6"_s, u"-f"_s, u"json"_s}, entries.join(u'\n').toUtf8());
+        QCOMPARE(outcome.exitCode, 0);
+        for (const QStringList& row : parseJsonLines(outcome.out))
+            QCOMPARE(row[3], u"FI"_s);
+        QCOMPARE(outcome.err.count("asked to slow down"), 1);
+        QVERIFY2(outcome.err.contains("www.whois.com asked to slow down (HTTP 429); no requests to it for 2 s"),
+                 outcome.err.constData());
+    }
+
+    void testBlockPagesAreSaidOnce_data()
+    {
+        QTest::addColumn<QByteArray>("page");
+        QTest::addColumn<bool>("said");
+        QTest::newRow("pages without the record element")
+            << QByteArray("<html><head><title>Attention  Required!</title></head><body>captcha</body></html>") << true;
+        QTest::newRow("records without a country code")
+            << FakeWhoisServer::firstSitePage(u"domain: example.tld\nstatus: reserved"_s) << false;
+    }
+
+    void testBlockPagesAreSaidOnce()
+    {
+        QFETCH(QByteArray, page);
+        QFETCH(bool, said);
+        m_server->setHostDefault(First, FakeWhoisServer::page(page));
+        m_server->setHostDefault(Second, FakeWhoisServer::page(FakeWhoisServer::secondSitePage(u"country: SE"_s)));
+        QStringList entries;
+        for (int i = 0; i < 45; ++i)
+            entries.append(u"site%1.tld"_s.arg(i));
+        const Outcome outcome = runCli({u"-q"_s, u"-j"_s, u"4"_s}, entries.join(u'\n').toUtf8());
+        QCOMPARE(outcome.exitCode, 0);
+        QCOMPARE(outcome.err.count("www.whois.com answered 20 pages in a row without its WHOIS record (page title: "
+                                   "\"Attention Required!\"); it may be blocking these lookups"),
+                 said ? 1 : 0);
+        QVERIFY2(said || !outcome.err.contains("blocking"), outcome.err.constData());
+    }
+
     void testInputsAreReadInOrder_data()
     {
         QTest::addColumn<QByteArray>("a");
@@ -399,7 +471,7 @@ private slots:
         QProcess cli;
         QTemporaryDir cacheHome;
         useEmptyCache(cli, cacheHome);
-        QStringList args{u"-q"_s, u"-j"_s, u"4"_s};
+        QStringList args{u"-q"_s, u"-j"_s, u"4"_s, u"--rate"_s, u"0"_s};
         if (toFile)
             args << u"-o"_s << target;
         cli.start(AppDir + u"/tellurion-cli"_s, args);
