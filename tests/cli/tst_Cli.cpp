@@ -142,8 +142,11 @@ class TestCli : public QObject
         QProcess cli;
         QTemporaryDir cacheHome;
         useEmptyCache(cli, cacheHome);
-        cli.start(program.isEmpty() ? AppDir + u"/tellurion-cli"_s : program,
-                  args.contains(u"--rate"_s) ? args : QStringList{u"--rate"_s, u"0"_s} + args);
+        if (program.isEmpty())
+            cli.start(AppDir + u"/tellurion-cli"_s,
+                      args.contains(u"--rate"_s) ? args : QStringList{u"--rate"_s, u"0"_s} + args);
+        else
+            cli.start(program, args);
         if (!cli.waitForStarted())
             return {};
         cli.write(input);
