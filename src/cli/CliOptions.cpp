@@ -1,6 +1,7 @@
 #include "cli/CliOptions.h"
 
 #include <algorithm>
+#include <cmath>
 
 using namespace Qt::StringLiterals;
 
@@ -115,6 +116,13 @@ Options:
   -o, --output FILE   write to FILE, replacing it only once the whole output is complete (an
                       interrupted run leaves an existing FILE as it was); default: standard output.
       --timeout S     seconds allowed for one page, 1 to 3600 (default 30).
+      --rate N        at most N requests a second to any one site (default 1; 0: no limit; a
+                      fraction is the mean, 0.5 being one request every 2 s). Every request counts,
+                      each step of a redirect and each repeat too. A site that answers 429 or 503
+                      is left alone for the time its Retry-After header asks, else for 1 s,
+                      doubling with each such answer in a row, with jitter (at most 5 minutes);
+                      the entry is then asked again, at most 3 times. Standard error says which
+                      site asked to slow down and for how long. Other sites go on meanwhile.
       --no-cache      neither use nor keep stored answers (see Cache below).
       --refresh       ask the sources again for every entry and store their new answers.
       --max-age D     use stored answers up to D days old (default 7; a fraction such as 0.5
@@ -241,6 +249,16 @@ ParseOutcome parseCommandLine(const QStringList& arguments)
                 return fail(u"option --timeout needs a number of seconds"_s);
             if (!takeInt(v, 1, 3600, o.timeoutS))
                 return fail(u"--timeout takes a whole number of seconds from 1 to 3600, not \"%1\""_s.arg(v));
+        } else if (arg == u"--rate"_s) {
+            if (!value(v))
+                return fail(u"option --rate needs a number of requests a second"_s);
+            bool ok = false;
+            const double rate = v.toDouble(&ok);
+            if (!ok || !std::isfinite(rate) || rate < 0 || rate > CliOptions::MaxRate)
+                return fail(u"--rate takes a number of requests a second from 0 (no limit) to %1, not \"%2\""_s
+                                .arg(CliOptions::MaxRate)
+                                .arg(v));
+            o.rate = rate;
         } else if (arg == u"--source"_s) {
             if (!value(v))
                 return fail(u"option --source needs a list of sources"_s);

@@ -16,6 +16,8 @@ struct CliOptions
     static constexpr int DefaultJobs = 4;
     static constexpr int MaxJobs = 256;
     static constexpr int DefaultTimeoutS = 30;
+    static constexpr double DefaultRate = 1;
+    static constexpr double MaxRate = 100000;
 
     QStringList files; // "-" stands for standard input; empty means standard input
     bool sample = false;
@@ -37,6 +39,7 @@ struct CliOptions
     bool cache = true;
     bool refresh = false; // ask again, store the new answers
     double maxAgeDays = DefaultMaxAgeDays;
+    double rate = DefaultRate; // requests a second to any one host; 0: no limit
 };
 
 // The names --source accepts.

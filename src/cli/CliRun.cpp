@@ -98,6 +98,13 @@ void CliRun::installInterruptHandler()
     sigaction(SIGINT, &action, nullptr);
 }
 
+void CliRun::say(const QString& message)
+{
+    const bool progress = s_current && s_current->m_showProgress;
+    std::fprintf(stderr, "%stellurion-cli: %s\n", progress ? "\r\033[K" : "", qPrintable(message));
+    std::fflush(stderr);
+}
+
 CliRun::CliRun(const CliOptions& options, QStringList entries, const QString& databasePath, QIODevice& out,
                bool showProgress, QObject* parent)
     : QObject(parent), m_options(options), m_entries(std::move(entries)), m_databasePath(databasePath), m_out(out),
@@ -106,6 +113,13 @@ CliRun::CliRun(const CliOptions& options, QStringList entries, const QString& da
     // Never more than `jobs` requests in flight to one host.
     m_loader->setMaxInFlightPerHost(options.jobs);
     m_loader->setPageTimeout(options.timeoutS * 1000);
+    // Sites limit how often a client may ask: a budget per host, and a pause when one asks for it.
+    m_loader->setRequestRate(options.rate);
+    m_loader->setPauseOnSlowDown(true);
+    connect(m_loader.get(), &lookup::PageLoader::hostPaused, this, [](const QString& host, int status, qint64 ms) {
+        const QString seconds = QString::number(double(ms) / 1000.0, 'g', 3);
+        say(u"%1 asked to slow down (HTTP %2); no requests to it for %3 s"_s.arg(host).arg(status).arg(seconds));
+    });
 }
 
 CliRun::~CliRun()

@@ -56,6 +56,9 @@ public:
     // Makes SIGINT call interrupt() on the running instance.
     static void installInterruptHandler();
 
+    // Writes one message line on standard error, clearing the progress bar's line first when it is shown.
+    static void say(const QString& message);
+
 private:
     void startMore();
     void onFinished(size_t index);

@@ -1,6 +1,7 @@
 #include "cli/Sources.h"
 
 #include "cache/CachedSource.h"
+#include "cli/CliRun.h"
 #include "core/Failure.h"
 #include "sources/OfflineSource.h"
 #include "sources/WebSource.h"
@@ -27,9 +28,11 @@ std::vector<std::unique_ptr<sources::Source>> makeSources(const CliOptions& opti
 {
     std::vector<std::unique_ptr<sources::Source>> made;
     for (const QString& name : options.sources) {
-        if (name == u"web"_s)
-            made.push_back(std::make_unique<sources::WebSource>(loader));
-        else if (name == u"offline"_s)
+        if (name == u"web"_s) {
+            auto web = std::make_unique<sources::WebSource>(loader);
+            web->setNotice(&CliRun::say);
+            made.push_back(std::move(web));
+        } else if (name == u"offline"_s)
             made.push_back(std::make_unique<sources::OfflineSource>(openOfflineTable()));
         else
             throw core::Failure(u"unknown source \"%1\""_s.arg(name));

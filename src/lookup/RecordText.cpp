@@ -379,11 +379,14 @@ QByteArray pageCharset(const QByteArray& body, const QByteArray& contentType)
     return "utf-8";
 }
 
-QString extractRecordText(const QByteArray& body, const QByteArray& contentType, RecordElement element,
-                          const QByteArray& name)
+namespace {
+
+RecordPage parseRecordPage(const QByteArray& body, const QByteArray& contentType, RecordElement element,
+                           const QByteArray& name, bool withTitle)
 {
+    RecordPage read;
     if (body.isEmpty())
-        return {};
+        return read;
     // Pages may be parsed on several threads at once; libxml2 must be set up once before that.
     [[maybe_unused]] static const bool parserReady = (xmlInitParser(), true);
     const QByteArray charset = pageCharset(body, contentType);
@@ -394,14 +397,16 @@ QString extractRecordText(const QByteArray& body, const QByteArray& contentType,
     std::unique_ptr<xmlDoc, DocFree> doc(
         htmlReadMemory(body.constData(), int(body.size()), nullptr, charset.constData(), options));
     if (!doc)
-        return {};
+        return read;
     const xmlNode* root = xmlDocGetRootElement(doc.get());
+    const auto byTag = [](const QByteArray& tag) {
+        return [tag](const xmlNode* n) {
+            return std::strcmp(reinterpret_cast<const char*>(n->name), tag.constData()) == 0;
+        };
+    };
     const xmlNode* found = nullptr;
     if (element == RecordElement::FirstByTag) {
-        const QByteArray tag = name.toLower();
-        found = findElement(root, [&](const xmlNode* n) {
-            return std::strcmp(reinterpret_cast<const char*>(n->name), tag.constData()) == 0;
-        });
+        found = findElement(root, byTag(name.toLower()));
     } else {
         found = findElement(root, [&](const xmlNode* n) {
             for (const xmlAttr* attr = n->properties; attr; attr = attr->next)
@@ -412,7 +417,24 @@ QString extractRecordText(const QByteArray& body, const QByteArray& contentType,
             return false;
         });
     }
-    return found ? renderedText(found) : QString();
+    read.hasRecordElement = found != nullptr;
+    if (found)
+        read.text = renderedText(found);
+    if (withTitle)
+        if (const xmlNode* title = findElement(root, byTag("title"))) {
+            xmlChar* content = xmlNodeGetContent(title);
+            read.title = QString::fromUtf8(reinterpret_cast<const char*>(content)).simplified();
+            xmlFree(content);
+        }
+    return read;
+}
+
+} // namespace
+
+QString extractRecordText(const QByteArray& body, const QByteArray& contentType, RecordElement element,
+                          const QByteArray& name)
+{
+    return parseRecordPage(body, contentType, element, name, false).text;
 }
 
 QString recordText(const WhoisSite& site, const Page& page)
@@ -420,6 +442,13 @@ QString recordText(const WhoisSite& site, const Page& page)
     if (!page.loaded)
         return {};
     return extractRecordText(page.body, page.contentType, site.element, site.elementName);
+}
+
+RecordPage readRecordPage(const WhoisSite& site, const Page& page)
+{
+    if (!page.loaded)
+        return {};
+    return parseRecordPage(page.body, page.contentType, site.element, site.elementName, true);
 }
 
 } // namespace lookup

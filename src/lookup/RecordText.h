@@ -20,4 +20,14 @@ QString extractRecordText(const QByteArray& body, const QByteArray& contentType,
 // The record text of a site's page; empty for a page that did not load.
 QString recordText(const WhoisSite& site, const Page& page);
 
+// A site's page as the batch tool reads it: whether it has the record element at all (a block or
+// captcha page has none; a record without a country code has one), the record text, and the title.
+struct RecordPage
+{
+    bool hasRecordElement = false;
+    QString text;
+    QString title; // blanks collapsed; empty without a title element
+};
+RecordPage readRecordPage(const WhoisSite& site, const Page& page);
+
 } // namespace lookup

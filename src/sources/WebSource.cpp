@@ -14,6 +14,33 @@ using namespace Qt::StringLiterals;
 
 namespace sources {
 
+struct WebSource::Watch
+{
+    std::function<void(const QString&)> notice;
+    int withoutRecord[2] = {0, 0};
+    bool said[2] = {false, false};
+
+    // Counts the loaded pages in a row that have no record element; pages that did not load say
+    // nothing about what the site answers.
+    void see(int site, const lookup::Page& page, const lookup::RecordPage& read)
+    {
+        if (!page.loaded)
+            return;
+        if (read.hasRecordElement) {
+            withoutRecord[site] = 0;
+            return;
+        }
+        if (++withoutRecord[site] < BlockPageRun || said[site])
+            return;
+        said[site] = true;
+        if (notice)
+            notice(u"%1 answered %2 pages in a row without its WHOIS record (page title: \"%3\"); it may be "
+                   u"blocking these lookups"_s.arg(page.address.host())
+                       .arg(withoutRecord[site])
+                       .arg(read.title));
+    }
+};
+
 namespace {
 
 const lookup::WhoisSite& siteAt(int index)
@@ -24,7 +51,8 @@ const lookup::WhoisSite& siteAt(int index)
 class WebRequest : public SourceRequest
 {
 public:
-    WebRequest(lookup::PageLoader& loader, const Query& query) : m_loader(loader), m_query(query)
+    WebRequest(lookup::PageLoader& loader, std::shared_ptr<WebSource::Watch> watch, const Query& query)
+        : m_loader(loader), m_watch(std::move(watch)), m_query(query)
     {
         connect(&m_recordText, &QFutureWatcherBase::finished, this, &WebRequest::onRecordText);
         askSite(0);
@@ -41,27 +69,32 @@ private:
     void onPage()
     {
         const lookup::WhoisSite* site = &siteAt(m_site);
-        lookup::Page page = m_request->page();
+        m_page = m_request->page();
         m_request.release()->deleteLater(); // we are inside its signal
-        if (!page.loaded && !page.error.isEmpty())
-            m_answer.notes.append(u"%1: %2"_s.arg(site->host, page.error));
+        if (!m_page.loaded && !m_page.error.isEmpty())
+            m_answer.notes.append(u"%1: %2"_s.arg(site->host, m_page.error));
+        if (m_page.loaded && (m_page.httpStatus == 429 || m_page.httpStatus == 503))
+            m_answer.notes.append(u"%1: still asked to slow down (HTTP %2)"_s.arg(site->host).arg(m_page.httpStatus));
         // The record text is taken out on the thread pool, so that many lookups at once use every core.
         m_recordText.setFuture(
-            QtConcurrent::run([site, page = std::move(page)] { return lookup::recordText(*site, page); }));
+            QtConcurrent::run([site, page = m_page] { return lookup::readRecordPage(*site, page); }));
     }
 
     void onRecordText()
     {
         const lookup::WhoisSite& site = siteAt(m_site);
+        const lookup::RecordPage read = m_recordText.result();
+        m_watch->see(m_site, m_page, read);
+        m_page = {};
         // Every accepted code replaces the one before, as in the window's run.
-        lookup::ScanWhoisText(site, m_recordText.result(), lookup::lineRuleFor(m_query.cleaned.wwwEntry),
+        lookup::ScanWhoisText(site, read.text, lookup::lineRuleFor(m_query.cleaned.wwwEntry),
                               [this](const QString& code) {
                                   m_answer.found = true;
                                   m_answer.code = code;
                                   m_answer.source = m_site == 0 ? u"site1"_s : u"site2"_s;
                               });
         if (m_answer.found)
-            m_answer.network = coveredNetwork(m_query.cleaned.normalised, m_recordText.result());
+            m_answer.network = coveredNetwork(m_query.cleaned.normalised, read.text);
         if (!m_answer.found && m_site == 0) {
             askSite(1);
             return;
@@ -70,16 +103,25 @@ private:
     }
 
     lookup::PageLoader& m_loader;
+    std::shared_ptr<WebSource::Watch> m_watch;
     Query m_query;
     int m_site = 0;
     std::unique_ptr<lookup::PageRequest> m_request;
-    QFutureWatcher<QString> m_recordText;
+    lookup::Page m_page; // while its record text is read
+    QFutureWatcher<lookup::RecordPage> m_recordText;
     Answer m_answer;
 };
 
 } // namespace
 
-WebSource::WebSource(lookup::PageLoader& loader) : m_loader(loader) {}
+WebSource::WebSource(lookup::PageLoader& loader) : m_loader(loader), m_watch(std::make_shared<Watch>()) {}
+
+WebSource::~WebSource() = default;
+
+void WebSource::setNotice(std::function<void(const QString&)> notice)
+{
+    m_watch->notice = std::move(notice);
+}
 
 QString WebSource::name() const
 {
@@ -88,7 +130,7 @@ QString WebSource::name() const
 
 std::unique_ptr<SourceRequest> WebSource::ask(const Query& query)
 {
-    return std::make_unique<WebRequest>(m_loader, query);
+    return std::make_unique<WebRequest>(m_loader, m_watch, query);
 }
 
 } // namespace sources

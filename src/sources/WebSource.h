@@ -2,6 +2,9 @@
 
 #include "sources/Source.h"
 
+#include <functional>
+#include <memory>
+
 namespace lookup {
 class PageLoader;
 struct WhoisSite;
@@ -16,14 +19,25 @@ namespace sources {
 class WebSource : public Source
 {
 public:
+    // After this many pages in a row without the record element (what a block or captcha page looks
+    // like), a site is said to be blocking the lookups, once.
+    static constexpr int BlockPageRun = 20;
+
     explicit WebSource(lookup::PageLoader& loader);
+    ~WebSource() override;
 
     QString name() const override;
     bool isRemote() const override { return true; }
     std::unique_ptr<SourceRequest> ask(const Query& query) override;
 
+    // Where notices about a site go (the block-page notice); nowhere unless set.
+    void setNotice(std::function<void(const QString&)> notice);
+
+    struct Watch; // what the sites' pages looked like lately
+
 private:
     lookup::PageLoader& m_loader;
+    std::shared_ptr<Watch> m_watch;
 };
 
 } // namespace sources

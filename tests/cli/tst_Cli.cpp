@@ -136,12 +136,17 @@ class TestCli : public QObject
         cli.setProcessEnvironment(environment);
     }
 
+    // Without a budget of requests unless the test sets one: the fake server sets no limit.
     Outcome runCli(const QStringList& args, const QByteArray& input = {}, const QString& program = {})
     {
         QProcess cli;
         QTemporaryDir cacheHome;
         useEmptyCache(cli, cacheHome);
-        cli.start(program.isEmpty() ? AppDir + u"/tellurion-cli"_s : program, args);
+        if (program.isEmpty())
+            cli.start(AppDir + u"/tellurion-cli"_s,
+                      args.contains(u"--rate"_s) ? args : QStringList{u"--rate"_s, u"0"_s} + args);
+        else
+            cli.start(program, args);
         if (!cli.waitForStarted())
             return {};
         cli.write(input);
@@ -260,6 +265,105 @@ private slots:
         }
     }
 
+    // Issue seen with -j 8: a server that closed one entry's connection without answering cost another
+    // entry its first-site page, which was never sent.
+    void testAConnectionClosedUnansweredCostsNoOtherEntryItsPage()
+    {
+        QStringList entries{u"hostile.tld"_s};
+        m_server->setResponse(First, "/whois/hostile.tld", FakeWhoisServer::closedUnanswered());
+        for (int i = 1; i < 48; ++i) {
+            const QString entry = u"198.51.100.%1"_s.arg(i);
+            entries.append(entry);
+            const QByteArray path = "/whois/" + entry.toUtf8();
+            m_server->setResponse(First, path, FakeWhoisServer::redirect(path + "-2"));
+            m_server->setResponse(First, path + "-2", FakeWhoisServer::redirect(path + "-3"));
+            serveCountry(First, entry + u"-3"_s, u"country: C%1"_s.arg(i), i % 5 * 10);
+            serveCountry(Second, entry, u"country: WRONG"_s);
+        }
+        // Without the cache, so that the entries of one network go at once, as they did.
+        const Outcome outcome =
+            runCli({u"-q"_s, u"--no-cache"_s, u"-j"_s, u"8"_s, u"-f"_s, u"json"_s}, entries.join(u'\n').toUtf8());
+        const Rows rows = parseJsonLines(outcome.out);
+        QCOMPARE(rows.size(), entries.size());
+        QCOMPARE(rows[0][1], u"Failed"_s);
+        for (int i = 1; i < rows.size(); ++i)
+            QCOMPARE(rows[i][3], u"C%1"_s.arg(i));
+    }
+
+    // Counted as the server counts, over any one second by its own clock; each step of a redirect counts.
+    void testRateBoundsRequestsPerSecond()
+    {
+        QStringList entries;
+        for (int i = 0; i < 100; ++i) {
+            const QString entry = u"192.0.2.%1"_s.arg(i);
+            entries.append(entry);
+            if (i % 3 == 0) {
+                const QByteArray path = "/whois/" + entry.toUtf8();
+                m_server->setResponse(First, path, FakeWhoisServer::redirect(path + "-moved"));
+                serveCountry(First, entry + u"-moved"_s, u"country: NL"_s);
+            } else {
+                serveCountry(First, entry, u"country: NL"_s);
+            }
+        }
+        // Without the cache, whose waiting for answers of the same network would slow the start.
+        const Outcome outcome =
+            runCli({u"-q"_s, u"--no-cache"_s, u"-j"_s, u"16"_s, u"--rate"_s, u"50"_s}, entries.join(u'\n').toUtf8());
+        QCOMPARE(outcome.exitCode, 0);
+        const int most = m_server->mostRequestsInOneSecond(First);
+        QCOMPARE(m_server->requests().size(), 134);
+        QVERIFY2(most <= 50, qPrintable(QString::number(most)));
+        QVERIFY2(most >= 25, qPrintable(QString::number(most))); // a budget, not a brake
+    }
+
+    void testSlowDownPausesTheSiteOnce()
+    {
+        QStringList entries;
+        Response slowDown = FakeWhoisServer::page("<html><body>Too many requests</body></html>", 429);
+        slowDown.headers.append({"Retry-After", QByteArray("2")});
+        for (int i = 0; i < 6; ++i) {
+            entries.append(u"192.0.2.%1"_s.arg(i));
+            m_server->setResponsesInTurn(
+                First, "/whois/" + entries.last().toUtf8(),
+                {slowDown, FakeWhoisServer::page(FakeWhoisServer::firstSitePage(u"country: FI"_s))});
+        }
+        // Without the cache, which would ask for one of them first and the others after its answer.
+        const Outcome outcome =
+            runCli({u"-q"_s, u"--no-cache"_s, u"-j"_s, u"6"_s, u"-f"_s, u"json"_s}, entries.join(u'\n').toUtf8());
+        QCOMPARE(outcome.exitCode, 0);
+        for (const QStringList& row : parseJsonLines(outcome.out))
+            QCOMPARE(row[3], u"FI"_s);
+        QCOMPARE(outcome.err.count("asked to slow down"), 1);
+        QVERIFY2(outcome.err.contains("www.whois.com asked to slow down (HTTP 429); no requests to it for 2 s"),
+                 outcome.err.constData());
+    }
+
+    void testBlockPagesAreSaidOnce_data()
+    {
+        QTest::addColumn<QByteArray>("page");
+        QTest::addColumn<bool>("said");
+        QTest::newRow("pages without the record element")
+            << QByteArray("<html><head><title>Attention  Required!</title></head><body>captcha</body></html>") << true;
+        QTest::newRow("records without a country code")
+            << FakeWhoisServer::firstSitePage(u"domain: example.tld\nstatus: reserved"_s) << false;
+    }
+
+    void testBlockPagesAreSaidOnce()
+    {
+        QFETCH(QByteArray, page);
+        QFETCH(bool, said);
+        m_server->setHostDefault(First, FakeWhoisServer::page(page));
+        m_server->setHostDefault(Second, FakeWhoisServer::page(FakeWhoisServer::secondSitePage(u"country: SE"_s)));
+        QStringList entries;
+        for (int i = 0; i < 45; ++i)
+            entries.append(u"site%1.tld"_s.arg(i));
+        const Outcome outcome = runCli({u"-q"_s, u"-j"_s, u"4"_s}, entries.join(u'\n').toUtf8());
+        QCOMPARE(outcome.exitCode, 0);
+        QCOMPARE(outcome.err.count("www.whois.com answered 20 pages in a row without its WHOIS record (page title: "
+                                   "\"Attention Required!\"); it may be blocking these lookups"),
+                 said ? 1 : 0);
+        QVERIFY2(said || !outcome.err.contains("blocking"), outcome.err.constData());
+    }
+
     void testInputsAreReadInOrder_data()
     {
         QTest::addColumn<QByteArray>("a");
@@ -376,7 +480,7 @@ private slots:
         QProcess cli;
         QTemporaryDir cacheHome;
         useEmptyCache(cli, cacheHome);
-        QStringList args{u"-q"_s, u"-j"_s, u"4"_s};
+        QStringList args{u"-q"_s, u"-j"_s, u"4"_s, u"--rate"_s, u"0"_s};
         if (toFile)
             args << u"-o"_s << target;
         cli.start(AppDir + u"/tellurion-cli"_s, args);

@@ -48,7 +48,8 @@ QProcess* startCli(const QString& cacheHome, const QStringList& args, const QStr
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(u"XDG_CACHE_HOME"_s, cacheHome);
     cli->setProcessEnvironment(environment);
-    cli->start(Cli, QStringList{u"-q"_s, u"-f"_s, u"json"_s} + args);
+    // No budget of requests: the fake server sets no limit.
+    cli->start(Cli, QStringList{u"-q"_s, u"--rate"_s, u"0"_s, u"-f"_s, u"json"_s} + args);
     cli->write(entries.join(u'\n').toUtf8() + '\n');
     cli->closeWriteChannel();
     return cli;
@@ -183,7 +184,7 @@ private slots:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(u"XDG_CACHE_HOME"_s, home.path());
         csv.setProcessEnvironment(environment);
-        csv.start(Cli, {u"-q"_s, u"--fields"_s, u"+cached,+network"_s});
+        csv.start(Cli, {u"-q"_s, u"--rate"_s, u"0"_s, u"--fields"_s, u"+cached,+network"_s});
         csv.write("192.0.2.9\n");
         csv.closeWriteChannel();
         QVERIFY(csv.waitForFinished(60000));

@@ -64,6 +64,29 @@ private slots:
         QCOMPARE(outcome.options.files, files);
     }
 
+    void testRate_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<double>("rate"); // -1: a usage error
+        QTest::newRow("one a second by default") << QStringList{} << 1.0;
+        QTest::newRow("no limit") << QStringList{u"--rate"_s, u"0"_s} << 0.0;
+        QTest::newRow("a fraction") << QStringList{u"--rate=0.5"_s} << 0.5;
+        QTest::newRow("negative") << QStringList{u"--rate"_s, u"-1"_s} << -1.0;
+        QTest::newRow("not a number") << QStringList{u"--rate"_s, u"fast"_s} << -1.0;
+        QTest::newRow("infinite") << QStringList{u"--rate"_s, u"inf"_s} << -1.0;
+        QTest::newRow("missing value") << QStringList{u"--rate"_s} << -1.0;
+    }
+
+    void testRate()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(double, rate);
+        const ParseOutcome outcome = cli::parseCommandLine(QStringList{u"tellurion-cli"_s} + args);
+        QCOMPARE(outcome.action == ParseOutcome::Action::UsageError, rate < 0);
+        if (rate >= 0)
+            QCOMPARE(outcome.options.rate, rate);
+    }
+
     void testCsvQuotesOnlyWhatNeedsIt_data()
     {
         QTest::addColumn<QString>("cell");

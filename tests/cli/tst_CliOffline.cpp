@@ -56,7 +56,8 @@ class TestCliOffline : public QObject
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(u"XDG_CACHE_HOME"_s, cacheHome.path());
         cli.setProcessEnvironment(environment);
-        cli.start(app + u"/tellurion-cli"_s, QStringList{u"-q"_s} + args);
+        // No budget of requests: the fake server sets no limit.
+        cli.start(app + u"/tellurion-cli"_s, QStringList{u"-q"_s, u"--rate"_s, u"0"_s} + args);
         if (!cli.waitForStarted())
             return {};
         cli.write(input);

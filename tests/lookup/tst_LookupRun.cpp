@@ -324,6 +324,21 @@ private slots:
         QCOMPARE(m_dialogs->messages(), QStringList{u"Done."_s});
         QVERIFY(!window().lookupRunning());
     }
+
+    // A server that drops connections without answering, then answers: the run sends the request again
+    // instead of moving on to the second site.
+    void testRequestClosedUnansweredIsSentAgain()
+    {
+        const Response closed = FakeWhoisServer::closedUnanswered();
+        m_server->setResponsesInTurn(First, "/whois/again.tld",
+                                     {closed, closed, closed, closed, closed,
+                                      FakeWhoisServer::page(FakeWhoisServer::firstSitePage(u"country: LV"_s))});
+        m_server->setResponse(Second, "/again.tld",
+                              FakeWhoisServer::page(FakeWhoisServer::secondSitePage(u"country: SE"_s)));
+        addEntries({u"again.tld"_s});
+        start();
+        QCOMPARE(row(results(), 0), (QStringList{u"again.tld"_s, u"Completed"_s, u"Latvia"_s, u"LV"_s, u"Europe"_s}));
+    }
 };
 
 QTEST_MAIN(TestLookupRun)

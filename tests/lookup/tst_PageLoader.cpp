@@ -11,6 +11,8 @@
 
 using namespace Qt::StringLiterals;
 using namespace lookup;
+Q_DECLARE_METATYPE(QList<FakeWhoisServer::Response>)
+Q_DECLARE_METATYPE(QList<qint64>)
 
 namespace {
 
@@ -300,6 +302,203 @@ private slots:
         first.reset();
         QTRY_VERIFY_WITH_TIMEOUT(second->isComplete(), 10000);
         QVERIFY(second->page().loaded);
+    }
+
+    void testAConnectionClosedUnansweredCostsNoOtherPage_data()
+    {
+        QTest::addColumn<int>("answersPerConnection");
+        QTest::newRow("connections kept alive") << 0;
+        QTest::newRow("kept-alive connections dropped between requests") << 1;
+    }
+
+    // Forty pages at once, every third a redirect chain, and one page whose server closes the connection
+    // without answering; every other page must come back as its own.
+    void testAConnectionClosedUnansweredCostsNoOtherPage()
+    {
+        QFETCH(int, answersPerConnection);
+        m_server->setAnswersPerConnection(answersPerConnection);
+        constexpr int Pages = 40;
+        m_server->setResponse({}, "/whois/p0", FakeWhoisServer::closedUnanswered());
+        for (int i = 1; i < Pages; ++i) {
+            const QByteArray n = QByteArray::number(i);
+            const QByteArray record = FakeWhoisServer::page("<pre>country: " + n + "</pre>").body;
+            if (i % 3 == 0) {
+                m_server->setResponse({}, "/whois/p" + n, FakeWhoisServer::redirect("/whois/r" + n));
+                m_server->setResponse({}, "/whois/r" + n, FakeWhoisServer::redirect("/whois/s" + n));
+                m_server->setResponse({}, "/whois/s" + n, FakeWhoisServer::page(record));
+            } else {
+                m_server->setResponse({}, "/whois/p" + n, FakeWhoisServer::page(record));
+            }
+        }
+        PageLoader loader;
+        std::vector<std::unique_ptr<PageRequest>> requests;
+        for (int i = 0; i < Pages; ++i)
+            requests.push_back(loader.load(firstSiteUrl("/whois/p" + QByteArray::number(i))));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            std::all_of(requests.begin(), requests.end(), [](const auto& r) { return r->isComplete(); }), 60000);
+        m_server->setAnswersPerConnection(0);
+        QVERIFY(!requests[0]->page().loaded);
+        for (int i = 1; i < Pages; ++i)
+            QCOMPARE(recordText(firstWhoisSite(), requests[size_t(i)]->page()), u"country: %1"_s.arg(i));
+    }
+
+    void testFailureBeforeTheAnswerSendsAgain_data()
+    {
+        QTest::addColumn<QList<FakeWhoisServer::Response>>("responses");
+        QTest::addColumn<int>("timeoutMs");
+        QTest::addColumn<QString>("record"); // empty: not loaded
+        QTest::addColumn<QString>("error");
+        const auto closed = FakeWhoisServer::closedUnanswered();
+        const auto page = FakeWhoisServer::page("<pre>country: LT</pre>");
+        // Qt itself sends a request two to four times on fresh connections before it gives up; three
+        // such rounds get past five closes, one does not.
+        QTest::newRow("closed unanswered five times, then answered")
+            << QList{closed, closed, closed, closed, closed, page} << 20000 << u"country: LT"_s << QString();
+        QTest::newRow("closed unanswered every time") << QList{closed} << 20000 << QString() << u"Connection closed"_s;
+        // Each send fails at once, but the pauses between them outlast the page's bound.
+        QTest::newRow("resends stay within the time bound")
+            << QList{closed} << 150 << QString() << u"No page within 0.15 s"_s;
+        QTest::newRow("closed mid-page is not sent again")
+            << QList{FakeWhoisServer::closedMidPage(FakeWhoisServer::firstSitePage(u"country: DE"_s, 20000)), page}
+            << 20000 << QString() << QString();
+    }
+
+    void testFailureBeforeTheAnswerSendsAgain()
+    {
+        QFETCH(QList<FakeWhoisServer::Response>, responses);
+        QFETCH(int, timeoutMs);
+        QFETCH(QString, record);
+        QFETCH(QString, error);
+        m_server->setResponsesInTurn({}, "/whois/again", responses);
+        PageLoader loader;
+        loader.setPageTimeout(timeoutMs);
+        const Page page = fetch(loader, firstSiteUrl("/whois/again"));
+        QCOMPARE(page.loaded, !record.isEmpty());
+        QCOMPARE(recordText(firstWhoisSite(), page), record);
+        if (!error.isEmpty())
+            QCOMPARE(page.error, error);
+        if (record.isEmpty() && error.isEmpty())
+            QCOMPARE(m_server->requestLines().size(), 1);
+    }
+
+    void testAcceptHeader_data()
+    {
+        QTest::addColumn<QByteArray>("accept"); // empty: load(url)
+        QTest::addColumn<QByteArray>("sent");
+        QTest::newRow("a browser's by default")
+            << QByteArray() << QByteArray("text/html,application/xhtml+xml;q=0.9,*/*;q=0.8");
+        QTest::newRow("the caller's") << QByteArray("application/rdap+json") << QByteArray("application/rdap+json");
+    }
+
+    void testAcceptHeader()
+    {
+        QFETCH(QByteArray, accept);
+        QFETCH(QByteArray, sent);
+        PageLoader loader;
+        const std::unique_ptr<PageRequest> request = accept.isEmpty()
+                                                         ? loader.load(firstSiteUrl("/whois/a"))
+                                                         : loader.load(firstSiteUrl("/whois/a"), LoadOptions{accept});
+        QTRY_VERIFY_WITH_TIMEOUT(request->isComplete(), 20000);
+        QCOMPARE(m_server->requests().value(0).accept, sent);
+    }
+
+    void testRetryAfter_data()
+    {
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<qint64>("ms"); // -1: not a Retry-After
+        QTest::newRow("seconds") << QByteArray("120") << qint64(120000);
+        QTest::newRow("zero, blanks around") << QByteArray(" 0 ") << qint64(0);
+        QTest::newRow("HTTP date") << QByteArray("Sun, 06 Nov 1994 08:50:07 GMT") << qint64(30000);
+        QTest::newRow("obsolete RFC 850 date") << QByteArray("Sunday, 06-Nov-94 08:51:37 GMT") << qint64(120000);
+        QTest::newRow("asctime date") << QByteArray("Sun Nov  6 08:49:38 1994") << qint64(1000);
+        QTest::newRow("a date gone by") << QByteArray("Sun, 06 Nov 1994 08:00:00 GMT") << qint64(0);
+        QTest::newRow("negative") << QByteArray("-5") << qint64(-1);
+        QTest::newRow("a fraction") << QByteArray("1.5") << qint64(-1);
+        QTest::newRow("words") << QByteArray("soon") << qint64(-1);
+        QTest::newRow("empty") << QByteArray() << qint64(-1);
+    }
+
+    void testRetryAfter()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(qint64, ms);
+        const QDateTime now(QDate(1994, 11, 6), QTime(8, 49, 37), Qt::UTC);
+        QCOMPARE(PageLoader::retryAfterMs(value, now).value_or(-1), ms);
+    }
+
+    void testSlowDownPausesTheHost_data()
+    {
+        QTest::addColumn<QList<FakeWhoisServer::Response>>("responses");
+        QTest::addColumn<QList<qint64>>("least"); // each pause said, at least and at most
+        QTest::addColumn<QList<qint64>>("most");
+        QTest::addColumn<int>("status"); // of the page in the end
+        const auto page = FakeWhoisServer::page("<pre>country: MT</pre>");
+        const auto slowDown = [](int status, const QByteArray& retryAfter) {
+            auto r = FakeWhoisServer::page("<html><body>Slow down</body></html>", status);
+            if (!retryAfter.isEmpty())
+                r.headers.append({"Retry-After", retryAfter});
+            return r;
+        };
+        // Pauses for the test: 40 ms first, 2 s at most.
+        QTest::newRow("Retry-After in seconds")
+            << QList{slowDown(429, "1"), page} << QList<qint64>{1000} << QList<qint64>{1000} << 200;
+        QTest::newRow("Retry-After longer than the longest pause")
+            << QList{slowDown(503, "3600"), page} << QList<qint64>{2000} << QList<qint64>{2000} << 200;
+        QTest::newRow("backoff doubles, with jitter") << QList{slowDown(503, {}), slowDown(429, {}), page}
+                                                      << QList<qint64>{40, 80} << QList<qint64>{50, 100} << 200;
+        QTest::newRow("asked again three times, then the page as it is")
+            << QList{slowDown(429, "0")} << QList<qint64>{0, 0, 0} << QList<qint64>{0, 0, 0} << 429;
+    }
+
+    void testSlowDownPausesTheHost()
+    {
+        QFETCH(QList<FakeWhoisServer::Response>, responses);
+        QFETCH(QList<qint64>, least);
+        QFETCH(QList<qint64>, most);
+        QFETCH(int, status);
+        m_server->setResponsesInTurn({}, "/whois/slow", responses);
+        PageLoader loader;
+        loader.setPauseOnSlowDown(true);
+        loader.setSlowDownPauses(40, 2000);
+        QList<qint64> pauses;
+        connect(&loader, &PageLoader::hostPaused, this, [&](const QString& host, int, qint64 ms) {
+            QCOMPARE(host, u"www.whois.com"_s);
+            pauses.append(ms);
+        });
+        const Page page = fetch(loader, firstSiteUrl("/whois/slow"));
+        QCOMPARE(page.httpStatus, status);
+        QCOMPARE(m_server->requestLines().size(), least.size() + 1);
+        QCOMPARE(pauses.size(), least.size());
+        for (qsizetype i = 0; i < pauses.size(); ++i)
+            QVERIFY2(pauses[i] >= least[i] && pauses[i] <= most[i], qPrintable(QString::number(pauses[i])));
+    }
+
+    // Five pages of one host answered "slow down" together pause it once; the other host goes on.
+    void testSlowDownPausesOnlyThatHostOnce()
+    {
+        auto slowDown = FakeWhoisServer::page("<html><body>Slow down</body></html>", 429);
+        slowDown.headers.append({"Retry-After", QByteArray("1")});
+        PageLoader loader;
+        loader.setPauseOnSlowDown(true);
+        int paused = 0;
+        connect(&loader, &PageLoader::hostPaused, this, [&] { ++paused; });
+        std::vector<std::unique_ptr<PageRequest>> slowed;
+        for (int i = 0; i < 5; ++i) {
+            const QByteArray path = "/whois/s" + QByteArray::number(i);
+            m_server->setResponsesInTurn(u"www.whois.com"_s, path,
+                                         {slowDown, FakeWhoisServer::page("<pre>country: MT</pre>")});
+            slowed.push_back(loader.load(firstSiteUrl(path)));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(paused == 1, 20000);
+        m_server->setResponse(u"whois.domaintools.com"_s, "/other", FakeWhoisServer::page("<pre>country: GR</pre>"));
+        const Page other = fetch(loader, QUrl(u"http://whois.domaintools.com/other"_s));
+        QVERIFY(other.loaded);
+        QVERIFY(std::none_of(slowed.begin(), slowed.end(), [](const auto& r) { return r->isComplete(); }));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            std::all_of(slowed.begin(), slowed.end(), [](const auto& r) { return r->isComplete(); }), 20000);
+        for (const auto& r : slowed)
+            QCOMPARE(recordText(firstWhoisSite(), r->page()), u"country: MT"_s);
+        QCOMPARE(paused, 1);
     }
 };
 

@@ -9,7 +9,9 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -106,6 +108,8 @@ private:
                 hostHeader = value;
             else if (name == "user-agent")
                 request.userAgent = value;
+            else if (name == "accept")
+                request.accept = value;
         }
         if (request.target.startsWith("http://") || request.target.startsWith("https://")) {
             request.proxyStyle = true;
@@ -127,6 +131,15 @@ private:
 
     void answer(const FakeWhoisServer::Request& request)
     {
+        const int answers = m_server.answersPerConnection();
+        if (answers > 0 && m_answered >= answers) {
+            // Dropped between requests: the client learns it only from the closed connection.
+            m_server.record(request);
+            m_socket->disconnectFromHost();
+            m_busy = true;
+            return;
+        }
+        ++m_answered;
         m_server.record(request);
         if (request.line.startsWith("CONNECT ")) {
             // No TLS here: a redirect to HTTPS through this proxy ends at the tunnel.
@@ -166,6 +179,10 @@ private:
             m_socket->disconnectFromHost();
             m_busy = true;
             break;
+        case FakeWhoisServer::Response::Mode::CloseUnanswered:
+            m_socket->disconnectFromHost();
+            m_busy = true;
+            break;
         case FakeWhoisServer::Response::Mode::Endless: {
             out += "Connection: close\r\n\r\n<html><body><pre>\n";
             m_socket->write(out);
@@ -186,10 +203,12 @@ private:
     QTcpSocket* m_socket;
     QByteArray m_buffer;
     bool m_busy = false;
+    int m_answered = 0;
 };
 
 FakeWhoisServer::FakeWhoisServer()
 {
+    m_clock.start();
     m_thread = new QThread;
     m_thread->setObjectName(u"FakeWhoisServer"_s);
     m_thread->start();
@@ -244,12 +263,16 @@ void FakeWhoisServer::clearResponses()
     QMutexLocker lock(&m_mutex);
     m_responses.clear();
     m_hostDefaults.clear();
+    m_inTurn.clear();
 }
 
 FakeWhoisServer::Response FakeWhoisServer::responseFor(const Request& request)
 {
     QMutexLocker lock(&m_mutex);
     const QString path = QString::fromLatin1(request.path);
+    for (const QString& key : {QString(request.host + u' ' + path), QString(u' ' + path)})
+        if (const auto it = m_inTurn.find(key); it != m_inTurn.end() && !it->isEmpty())
+            return it->size() > 1 ? it->takeFirst() : it->first();
     for (const QString& key : {QString(request.host + u' ' + path), QString(u' ' + path)})
         if (const auto it = m_responses.constFind(key); it != m_responses.constEnd())
             return it.value();
@@ -265,6 +288,7 @@ void FakeWhoisServer::record(const Request& request)
 {
     QMutexLocker lock(&m_mutex);
     m_requests.append(request);
+    m_requests.last().receivedMs = m_clock.elapsed();
 }
 
 QList<FakeWhoisServer::Request> FakeWhoisServer::requests() const
@@ -317,6 +341,13 @@ FakeWhoisServer::Response FakeWhoisServer::closedMidPage(const QByteArray& body)
     return r;
 }
 
+FakeWhoisServer::Response FakeWhoisServer::closedUnanswered()
+{
+    Response r;
+    r.mode = Response::Mode::CloseUnanswered;
+    return r;
+}
+
 FakeWhoisServer::Response FakeWhoisServer::huge(qint64 bytes)
 {
     QByteArray body = "<html><body><pre>\ncountry: DE\n";
@@ -360,4 +391,39 @@ void FakeWhoisServer::setResponder(const QString& host, Responder responder)
 {
     QMutexLocker lock(&m_mutex);
     m_responders.insert(host.toLower(), std::move(responder));
+}
+
+void FakeWhoisServer::setAnswersPerConnection(int count)
+{
+    QMutexLocker lock(&m_mutex);
+    m_answersPerConnection = count;
+}
+
+int FakeWhoisServer::answersPerConnection() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_answersPerConnection;
+}
+
+void FakeWhoisServer::setResponsesInTurn(const QString& host, const QByteArray& path, const QList<Response>& responses)
+{
+    QMutexLocker lock(&m_mutex);
+    m_inTurn.insert(host.toLower() + u' ' + QString::fromLatin1(path), responses);
+}
+
+int FakeWhoisServer::mostRequestsInOneSecond(const QString& host) const
+{
+    QMutexLocker lock(&m_mutex);
+    std::vector<qint64> times; // in the order received, so never decreasing
+    for (const Request& r : m_requests)
+        if (host.isEmpty() || r.host == host)
+            times.push_back(r.receivedMs);
+    int most = 0;
+    size_t first = 0;
+    for (size_t last = 0; last < times.size(); ++last) {
+        while (times[last] - times[first] >= 1000)
+            ++first;
+        most = std::max(most, int(last - first + 1));
+    }
+    return most;
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayList>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QMutex>
@@ -27,9 +28,10 @@ public:
     struct Response
     {
         enum class Mode {
-            Whole,       // headers and body in one write
-            Endless,     // a body that never ends, streamed until the client hangs up
-            CloseMidPage // announces the whole body, sends half of it, closes
+            Whole,          // headers and body in one write
+            Endless,        // a body that never ends, streamed until the client hangs up
+            CloseMidPage,   // announces the whole body, sends half of it, closes
+            CloseUnanswered // closes the connection on the request without sending a byte
         };
         int status = 200;
         QByteArray contentType = "text/html; charset=utf-8";
@@ -47,6 +49,8 @@ public:
         QByteArray path;   // path and query as received (still encoded)
         QByteArray userAgent;
         bool proxyStyle = false;
+        qint64 receivedMs = 0; // on the server's own clock
+        QByteArray accept;     // the Accept header
     };
 
     FakeWhoisServer();
@@ -89,6 +93,17 @@ public:
     using Responder = std::function<std::optional<Response>(const Request& request)>;
     void setResponder(const QString& host, Responder responder);
 
+    // As a server that drops kept-alive connections: a connection answers this many requests, then closes
+    // without answering the next one that arrives on it (0, the default: connections stay open).
+    void setAnswersPerConnection(int count);
+    // A server that takes the request and closes the connection without a byte of answer.
+    static Response closedUnanswered();
+    // Successive requests for the path get these responses in turn; the last one then stays.
+    void setResponsesInTurn(const QString& host, const QByteArray& path, const QList<Response>& responses);
+    // The most requests for the host ("": for any host) received within any one second, as a server
+    // that counts requests over a sliding second sees them.
+    int mostRequestsInOneSecond(const QString& host = {}) const;
+
 private:
     friend class FakeWhoisConnection;
     Response responseFor(const Request& request);
@@ -103,4 +118,9 @@ private:
     QHash<QString, Response> m_hostDefaults;
     QList<Request> m_requests;
     QHash<QString, Responder> m_responders;
+    int m_answersPerConnection = 0;
+    QHash<QString, QList<Response>> m_inTurn; // key: host + ' ' + path
+    QElapsedTimer m_clock;
+
+    int answersPerConnection() const;
 };
