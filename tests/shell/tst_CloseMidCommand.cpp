@@ -72,6 +72,53 @@ bool sendDeleteWindow(const QString& display, const QString& windowId)
     return sent != 0;
 }
 
+// What happens to the names in a folder (inotify), of the kinds in mask: "+name" created, "-name" removed,
+// "open name" opened (also by the kernel, when it starts the file as a program), "close name" closed
+// after reading.
+class FolderEvents
+{
+public:
+    FolderEvents(const QString& folder, uint32_t mask) : m_fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    {
+        m_watching = m_fd >= 0 && inotify_add_watch(m_fd, QFile::encodeName(folder).constData(), mask) >= 0;
+    }
+    ~FolderEvents()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FolderEvents(const FolderEvents&) = delete;
+    FolderEvents& operator=(const FolderEvents&) = delete;
+
+    bool watching() const { return m_watching; }
+
+    // The events of names starting with prefix, in order, since the watch began.
+    QStringList take(const QString& prefix)
+    {
+        alignas(inotify_event) char buffer[16384];
+        ssize_t got = 0;
+        while ((got = ::read(m_fd, buffer, sizeof buffer)) > 0) {
+            for (char* at = buffer; at < buffer + got;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(at);
+                const QString name = event->len ? QFile::decodeName(event->name) : QString();
+                if (name.startsWith(prefix))
+                    m_events << (event->mask & IN_CREATE   ? u"+"_s
+                                 : event->mask & IN_DELETE ? u"-"_s
+                                 : event->mask & IN_OPEN   ? u"open "_s
+                                                           : u"close "_s) +
+                                    name;
+                at += sizeof(inotify_event) + event->len;
+            }
+        }
+        return m_events;
+    }
+
+private:
+    int m_fd;
+    bool m_watching = false;
+    QStringList m_events;
+};
+
 // The real program on the private display, with its own temporary and home folders.
 class RunningApp
 {
@@ -161,15 +208,27 @@ public:
         m_x.run(u"xdotool"_s, {u"key"_s, u"Return"_s});
     }
 
-    // Loads a list file through "Load List from Text File" and its real file dialog.
-    bool loadList(const QString& path)
+    // Loads a list file through "Load List from Text File" and its real file dialog. Unless the file never
+    // ends, waits until the import has read it to the end and closed it: a command started before that
+    // would run inside the import and see only part of the list.
+    bool loadList(const QString& path, bool waitForEnd = true)
     {
+        FolderEvents closes(QFileInfo(path).path(), IN_CLOSE_NOWRITE);
         click(LoadListButton);
-        const QString dialog = waitForWindow(ListDialogTitle, 10000);
+        const QString dialog = waitForWindow(ListDialogTitle, 30000);
         if (dialog.isEmpty())
             return false;
         typeAndEnter(dialog, path);
-        return waitUntilGone(ListDialogTitle, 10000);
+        if (!waitUntilGone(ListDialogTitle, 30000))
+            return false;
+        const QString name = QFileInfo(path).fileName();
+        QDeadlineTimer deadline(120000);
+        while (waitForEnd && !closes.take(name).contains(u"close "_s + name)) {
+            if (deadline.hasExpired())
+                return false;
+            QThread::msleep(10);
+        }
+        return true;
     }
 
     qint64 pid() const { return m_process.processId(); }
@@ -273,49 +332,6 @@ qint64 sizeOfOpenFile(const QString& fdPath)
     struct stat info = {};
     return ::stat(QFile::encodeName(fdPath).constData(), &info) == 0 ? qint64(info.st_size) : -1;
 }
-
-// What happens to the names in a folder (inotify), of the kinds in mask: "+name" created, "-name" removed,
-// "open name" opened (also by the kernel, when it starts the file as a program).
-class FolderEvents
-{
-public:
-    FolderEvents(const QString& folder, uint32_t mask) : m_fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
-    {
-        m_watching = m_fd >= 0 && inotify_add_watch(m_fd, QFile::encodeName(folder).constData(), mask) >= 0;
-    }
-    ~FolderEvents()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FolderEvents(const FolderEvents&) = delete;
-    FolderEvents& operator=(const FolderEvents&) = delete;
-
-    bool watching() const { return m_watching; }
-
-    // The events of names starting with prefix, in order, since the watch began.
-    QStringList take(const QString& prefix)
-    {
-        alignas(inotify_event) char buffer[16384];
-        ssize_t got = 0;
-        while ((got = ::read(m_fd, buffer, sizeof buffer)) > 0) {
-            for (char* at = buffer; at < buffer + got;) {
-                const auto* event = reinterpret_cast<const inotify_event*>(at);
-                const QString name = event->len ? QFile::decodeName(event->name) : QString();
-                if (name.startsWith(prefix))
-                    m_events << (event->mask & IN_CREATE ? u"+"_s : event->mask & IN_DELETE ? u"-"_s : u"open "_s) +
-                                    name;
-                at += sizeof(inotify_event) + event->len;
-            }
-        }
-        return m_events;
-    }
-
-private:
-    int m_fd;
-    bool m_watching = false;
-    QStringList m_events;
-};
 
 QByteArray repeatedLines(const QByteArray& line, int count)
 {
@@ -495,7 +511,8 @@ class TestCloseMidCommand : public QObject
         const QString temporary = openFileIn(app.pid(), folder);
         const qint64 written = sizeOfOpenFile(temporary);
         qInfo("the save was stopped with %lld bytes of its temporary file written", static_cast<long long>(written));
-        if (!stopped->stopped() || temporary.isEmpty() || written < 0 || written >= qint64(SavedRows) * EntryLength / 2) {
+        if (!stopped->stopped() || temporary.isEmpty() || written < 0 ||
+            written >= qint64(SavedRows) * EntryLength / 2) {
             QTest::qFail("the save could not be caught under way", __FILE__, __LINE__);
             return nullptr;
         }
@@ -549,7 +566,7 @@ private slots:
         QVERIFY(list.isValid());
         RunningApp app(m_x, {});
         QVERIFY(app.waitForMainWindow());
-        QVERIFY(app.loadList(path));
+        QVERIFY(app.loadList(path, false));
         // The program has read lines well past what the pipe holds: the import is under way, and it cannot
         // end before the pipe does.
         QTRY_VERIFY_WITH_TIMEOUT(list.bytesWritten() > 1024 * 1024, 30000);
