@@ -1,6 +1,7 @@
 // Closing the real program's window in the middle of a long command, under a private X server: the
-// program ends at once with status 0 and leaves no partial results file behind. The program is driven
-// as a user would drive it, by X input (xdotool) into its own window and its real dialogs.
+// program ends at once with status 0 and leaves no partial results file behind; SIGTERM, SIGHUP and
+// SIGINT end it the same way. The program is driven as a user would drive it, by X input (xdotool)
+// into its own window and its real dialogs.
 //
 // Each case proves that the close reached the command while it ran, whatever the machine's speed: the
 // lookup run waits on slow pages, the list import reads a pipe that never ends, and for the save and the
@@ -519,6 +520,21 @@ class TestCloseMidCommand : public QObject
         return stopped;
     }
 
+    // "Save Results As Excel File" with the stand-in spreadsheet program in programs; returns once the
+    // stand-in was given the workbook.
+    void exportOnce(RunningApp& app, const QString& programs)
+    {
+        const QString started = programs + u"/arguments.txt"_s;
+        QFile::remove(started);
+        app.click(SaveExcelButton);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(started), 30000);
+    }
+
+    static QStringList workbookFolders(const RunningApp& app)
+    {
+        return QDir(app.tmpPath()).entryList({u"tellurion-*"_s}, QDir::AllEntries | QDir::Hidden);
+    }
+
     static constexpr int SavedRows = 20'000;
     static constexpr int EntryLength = 2000;
 
@@ -640,6 +656,52 @@ private slots:
         QCOMPARE(folder[1], u'-' + folder[0].mid(1));
         QCOMPARE(started.take(u"soffice"_s), QStringList{});
         QCOMPARE(QDir(app.tmpPath()).entryList({u"tellurion-*"_s}, QDir::AllEntries | QDir::Hidden), QStringList{});
+    }
+
+    void testSignalEndsTheProgramAsClosingDoes_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<bool>("duringSave");
+        QTest::newRow("SIGTERM while idle") << SIGTERM << false;
+        QTest::newRow("SIGTERM during a save") << SIGTERM << true;
+        QTest::newRow("SIGHUP during a save") << SIGHUP << true;
+        QTest::newRow("SIGINT during a save") << SIGINT << true;
+    }
+
+    void testSignalEndsTheProgramAsClosingDoes()
+    {
+        QFETCH(int, signal);
+        QFETCH(bool, duringSave);
+        // The LibreOffice route: the workbooks handed over stay in their folders until the program ends.
+        QTemporaryDir programs;
+        QVERIFY(writeStandInProgram(programs.path(), u"soffice"_s));
+        QProcessEnvironment env;
+        env.insert(u"PATH"_s, programs.path() + u':' + qEnvironmentVariable("PATH"));
+        QTemporaryDir target;
+        const QString path = target.filePath(u"results.txt"_s);
+        const QByteArray before = "an earlier save\r\n";
+        QVERIFY(writeFile(path, before));
+
+        RunningApp app(m_x, env);
+        QVERIFY(app.waitForMainWindow());
+        fillResults(app, duringSave ? SavedRows : 1);
+        for (int i = 0; i < 3; ++i)
+            exportOnce(app, programs.path());
+        QCOMPARE(workbookFolders(app).size(), 3);
+        if (duringSave) {
+            const std::unique_ptr<Stopped> stopped = stopDuringSave(app, path, true);
+            QVERIFY(stopped);
+            // Taken when the program goes on.
+            QCOMPARE(::kill(pid_t(app.pid()), signal), 0);
+        } else {
+            QCOMPARE(::kill(pid_t(app.pid()), signal), 0);
+        }
+        QVERIFY2(app.process().waitForFinished(30000), "the program did not end after the signal");
+        QCOMPARE(app.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(app.process().exitCode(), 0);
+        QCOMPARE(workbookFolders(app), QStringList{});
+        QCOMPARE(QDir(target.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"results.txt"_s});
+        QCOMPARE(readFile(path), before);
     }
 };
 
