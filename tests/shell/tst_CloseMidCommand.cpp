@@ -149,7 +149,7 @@ public:
 
     bool waitForMainWindow()
     {
-        m_window = waitForWindow(u"Tellurion Software"_s, 15000);
+        m_window = waitForWindow(u"Tellurion Software"_s, 60000);
         return !m_window.isEmpty();
     }
 
@@ -215,23 +215,30 @@ public:
     {
         FolderEvents closes(QFileInfo(path).path(), IN_CLOSE_NOWRITE);
         click(LoadListButton);
-        const QString dialog = waitForWindow(ListDialogTitle, 30000);
+        const QString dialog = waitForWindow(ListDialogTitle, 120000);
         if (dialog.isEmpty())
-            return false;
+            return failed("the list dialog did not show");
         typeAndEnter(dialog, path);
-        if (!waitUntilGone(ListDialogTitle, 30000))
-            return false;
+        if (!waitUntilGone(ListDialogTitle, 120000))
+            return failed("the list dialog did not close");
         const QString name = QFileInfo(path).fileName();
         QDeadlineTimer deadline(120000);
         while (waitForEnd && !closes.take(name).contains(u"close "_s + name)) {
             if (deadline.hasExpired())
-                return false;
+                return failed("the list file was not read to its end");
             QThread::msleep(10);
         }
         return true;
     }
 
     qint64 pid() const { return m_process.processId(); }
+
+    // Names the step of the user's part that did not come about, for the log.
+    static bool failed(const char* what)
+    {
+        qWarning("%s", what);
+        return false;
+    }
 
     // Closes the window as a window manager does.
     bool sendClose()
@@ -461,7 +468,7 @@ class TestCloseMidCommand : public QObject
         const QString done = app.waitForWindow(u"Tellurion"_s, 120000);
         QVERIFY2(!done.isEmpty(), "the lookup run did not end");
         app.typeAndEnter(done, QString());
-        QVERIFY(app.waitUntilGone(u"Tellurion"_s, 10000));
+        QVERIFY(app.waitUntilGone(u"Tellurion"_s, 60000));
     }
 
     // Starts "Save Result As Text File" into path through the real dialogs (over before when it is not
@@ -477,9 +484,11 @@ class TestCloseMidCommand : public QObject
             if (before.isNull() ? QFile::exists(path) && !QFile::remove(path) : !writeFile(path, before))
                 break;
             app.click(SaveTextButton);
-            const QString dialog = app.waitForWindow(u"Save"_s, 30000);
-            if (dialog.isEmpty())
+            const QString dialog = app.waitForWindow(u"Save"_s, 120000);
+            if (dialog.isEmpty()) {
+                app.failed("the save dialog did not show");
                 break;
+            }
             // Watches from before the answer that starts the save, on a thread of its own, and stops the
             // program the moment the temporary file is open.
             std::atomic_bool giveUp{false};
@@ -495,12 +504,14 @@ class TestCloseMidCommand : public QObject
             });
             app.typeAndEnter(dialog, path);
             if (!before.isNull()) {
-                const QString question = app.waitForWindow(u"Tellurion"_s, 30000);
-                if (question.isEmpty())
+                const QString question = app.waitForWindow(u"Tellurion"_s, 120000);
+                if (question.isEmpty()) {
+                    app.failed("the question before overwriting did not show");
                     break;
+                }
                 app.typeAndEnter(question, QString()); // Yes, the default button
             }
-            QDeadlineTimer deadline(30000);
+            QDeadlineTimer deadline(120000);
             while (!deadline.hasExpired() && !isStopped(threadStates(pid)))
                 QThread::msleep(1);
             auto stopped = std::make_unique<Stopped>(pid);
@@ -529,7 +540,7 @@ class TestCloseMidCommand : public QObject
         const QString started = programs + u"/arguments.txt"_s;
         QFile::remove(started);
         app.click(SaveExcelButton);
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(started), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(started), 60000);
     }
 
     static QStringList workbookFolders(const RunningApp& app)
@@ -568,7 +579,7 @@ private slots:
         QVERIFY(app.waitForMainWindow());
         QVERIFY(app.loadList(list));
         app.click(StartButton);
-        QTRY_VERIFY_WITH_TIMEOUT(m_server->requests().size() >= 2, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_server->requests().size() >= 2, 60000);
         QVERIFY(app.sendClose());
         checkEndedAsClosed(app, "a lookup run");
         // The run was cut short: the entries would have taken minutes.
@@ -587,11 +598,11 @@ private slots:
         QVERIFY(app.loadList(path, false));
         // The program has read lines well past what the pipe holds: the import is under way, and it cannot
         // end before the pipe does.
-        QTRY_VERIFY_WITH_TIMEOUT(list.bytesWritten() > 1024 * 1024, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(list.bytesWritten() > 1024 * 1024, 60000);
         QVERIFY(!list.readerGone());
         QVERIFY(app.sendClose());
         checkEndedAsClosed(app, "a list import");
-        QTRY_VERIFY_WITH_TIMEOUT(list.readerGone(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(list.readerGone(), 30000);
     }
 
     void testClosingDuringTextFileSave_data()
@@ -613,6 +624,8 @@ private slots:
         RunningApp app(m_x, {});
         QVERIFY(app.waitForMainWindow());
         fillResults(app, SavedRows);
+        if (QTest::currentTestFailed())
+            return;
         {
             const std::unique_ptr<Stopped> stopped = stopDuringSave(app, path, existing ? before : QByteArray());
             QVERIFY(stopped);
@@ -638,6 +651,8 @@ private slots:
         RunningApp app(m_x, env);
         QVERIFY(app.waitForMainWindow());
         fillResults(app, SavedRows);
+        if (QTest::currentTestFailed())
+            return;
         FolderEvents temporary(app.tmpPath(), IN_CREATE | IN_DELETE);
         FolderEvents started(programs.path(), IN_OPEN);
         QVERIFY(temporary.watching() && started.watching());
@@ -687,8 +702,10 @@ private slots:
         RunningApp app(m_x, env);
         QVERIFY(app.waitForMainWindow());
         fillResults(app, duringSave ? SavedRows : 1);
-        for (int i = 0; i < 3; ++i)
+        for (int i = 0; i < 3 && !QTest::currentTestFailed(); ++i)
             exportOnce(app, programs.path());
+        if (QTest::currentTestFailed())
+            return;
         QCOMPARE(workbookFolders(app).size(), 3);
         if (duringSave) {
             const std::unique_ptr<Stopped> stopped = stopDuringSave(app, path, before);
