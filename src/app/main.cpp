@@ -1,5 +1,6 @@
 #include "shell/Dialogs.h"
 #include "shell/MainWindow.h"
+#include "shell/TerminationSignals.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -10,6 +11,9 @@ int main(int argc, char* argv[])
     shell::QtDialogs dialogs;
     shell::MainWindow window(dialogs, QCoreApplication::applicationDirPath());
     dialogs.setOwner(&window);
+    // Ended by a signal (logout, kill, Ctrl+C in its terminal), the program ends as when its window is
+    // closed, so that nothing it made is left behind.
+    const shell::TerminationSignals ending([&window] { window.close(); });
     if (!window.Form_Load())
         return 1;
     if (const QScreen* screen = window.screen())

@@ -187,8 +187,8 @@ void MainWindow::PushButton3_Click()
 
 void MainWindow::loadListFiles(ErrorTrap& trap, const QStringList& parts)
 {
-    trap.run(112, [&] { setBusy(); });
-    ++m_listLoadsRunning;
+    BusyHold busy(*this);
+    trap.run(112, [&] { busy.set(); });
     if (trap.test(114, [&] { return parts.size() == 1; })) {
         trap.run(118, [&] { LoadListFile(parts.value(0)); });
     } else if (trap.test(120, [&] { return parts.size() >= 2; })) {
@@ -202,12 +202,7 @@ void MainWindow::loadListFiles(ErrorTrap& trap, const QStringList& parts)
             trap.run(132, [&] { LoadListFile(path); });
         }
     }
-    --m_listLoadsRunning;
-    // A load started while another one runs must not take the hourglass away from the one still running.
-    trap.run(136, [&] {
-        if (m_listLoadsRunning == 0)
-            clearBusy();
-    });
+    trap.run(136, [&] { busy.clear(); });
 }
 
 void MainWindow::LoadListFile(const QString& path)

@@ -138,8 +138,9 @@ void MainWindow::PushButton4_Click()
 
     lookup::PageLoader loader; // one for the whole run
     LookupRun run(trap, m_results, loader, m_appFolder + u"/dbCountries.mdb"_s, m_lookupStats);
+    BusyHold busy(*this);
     for (int i = 0; i < count; ++i) {
-        trap.run(110, [&] { setBusy(); });
+        trap.run(110, [&] { busy.set(); });
         // Entries removed mid-run: a position past the end ends the run, it never re-reads an old text.
         bool present = false;
         trap.run(112, [&] {
@@ -179,7 +180,7 @@ void MainWindow::PushButton4_Click()
         ++m_lookupStats.entries;
     }
 
-    trap.run(320, [&] { clearBusy(); });
+    trap.run(320, [&] { busy.clear(); });
     trap.run(322, [&] { m_dialogs.message(u"Done."_s, m_applicationTitle, MessageButtons::Ok, MessageIcon::None); });
     trap.run(326, [&] { m_lookupRunning = false; });
 }

@@ -166,14 +166,22 @@ void MainWindow::setPointer(Pointer pointer)
     }
 }
 
-void MainWindow::setBusy()
+void MainWindow::BusyHold::set()
 {
-    setPointer(Pointer::Busy);
+    if (m_held)
+        return;
+    m_held = true;
+    ++m_window.m_busyHolds;
+    m_window.setPointer(Pointer::Busy);
 }
 
-void MainWindow::clearBusy()
+void MainWindow::BusyHold::clear()
 {
-    setPointer(Pointer::Arrow);
+    if (!m_held)
+        return;
+    m_held = false;
+    if (--m_window.m_busyHolds == 0)
+        m_window.setPointer(Pointer::Arrow);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

@@ -48,10 +48,28 @@ public:
     QTableView* addressView() const { return m_listView1; }
     QTreeView* resultsView() const { return m_listView2; }
 
-    // The busy state: the hourglass, set and cleared only by long commands.
-    void setBusy();
-    void clearBusy();
-    bool isBusy() const { return m_pointer == Pointer::Busy; }
+    // The busy state: the hourglass, held while any long command runs. Commands nest (one runs from the
+    // event-loop passes of another), so each holds the state through its own BusyHold, and the hourglass
+    // and the guarded edits last until the last of them lets go.
+    class BusyHold
+    {
+    public:
+        explicit BusyHold(MainWindow& window) : m_window(window) {}
+        // Lets go also when the command unwinds.
+        ~BusyHold() { clear(); }
+        BusyHold(const BusyHold&) = delete;
+        BusyHold& operator=(const BusyHold&) = delete;
+
+        // Sets the busy state for this command; setting it again while held changes nothing.
+        void set();
+        // This command's hold ends; the arrow returns when no other command holds the state.
+        void clear();
+
+    private:
+        MainWindow& m_window;
+        bool m_held = false;
+    };
+    bool isBusy() const { return m_busyHolds > 0; }
     Pointer pointer() const { return m_pointer; }
     bool hasHandImage() const { return m_hasHandImage; }
 
@@ -114,6 +132,7 @@ private:
     core::ResultsModel m_results;
 
     Pointer m_pointer = Pointer::Arrow;
+    int m_busyHolds = 0;
     QCursor m_handCursor;
     bool m_hasHandImage = false;
     bool m_lookupRunning = false;
@@ -126,7 +145,6 @@ private:
     void loadListFiles(ErrorTrap& trap, const QStringList& parts);
     void loadDroppedFiles(const QStringList& paths);
     void pasteIntoAddressList();
-    int m_listLoadsRunning = 0;
 
     // Lookup run
     lookup::RunStats m_lookupStats;

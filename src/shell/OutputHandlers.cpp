@@ -61,7 +61,8 @@ void MainWindow::setSpreadsheetFactory(output::SpreadsheetFactory factory)
 void MainWindow::PushButton18_Click()
 {
     ErrorTrap trap(m_dialogs, u"PushButton18_Click"_s);
-    trap.run(108, [&] { setBusy(); });
+    BusyHold busy(*this);
+    trap.run(108, [&] { busy.set(); });
     output::CopyOutcome outcome = output::CopyOutcome::Copied;
     trap.run(110, [&] {
         outcome = output::CopyResultsToClipboard(output::ResultsModelTable(m_results), require(m_clipboard.get()));
@@ -70,7 +71,7 @@ void MainWindow::PushButton18_Click()
         m_dialogs.message(outcome == output::CopyOutcome::NotPlaced ? CopyFailedText : CopiedText, m_applicationTitle,
                           MessageButtons::Ok, MessageIcon::None);
     });
-    trap.run(114, [&] { clearBusy(); });
+    trap.run(114, [&] { busy.clear(); });
 }
 
 void MainWindow::PushButton6_Click()
@@ -102,7 +103,8 @@ void MainWindow::PushButton6_Click()
     if (trap.test(126, [&] { return answer != MessageAnswer::Yes; }))
         return;
 
-    trap.run(128, [&] { setBusy(); });
+    BusyHold busy(*this);
+    trap.run(128, [&] { busy.set(); });
     // The new content goes to a temporary file that replaces the old one only when complete; if the
     // program ends midway the temporary file goes with this object.
     std::optional<output::ResultsFile> file;
@@ -125,7 +127,7 @@ void MainWindow::PushButton6_Click()
                     throw core::Failure(file->replacedCharactersDescription());
             });
     }
-    trap.run(142, [&] { clearBusy(); });
+    trap.run(142, [&] { busy.clear(); });
 }
 
 bool MainWindow::SaveResultsAsExcelFileIsExcelInstalled()
@@ -154,7 +156,8 @@ void MainWindow::PushButton12_Click()
     }
     if (trap.test(108, [&] { return m_results.rowCount() == 0; }))
         return;
-    trap.run(110, [&] { setBusy(); });
+    BusyHold busy(*this);
+    trap.run(110, [&] { busy.set(); });
 
     // Released at the end of the handler, also after failures; the shown workbook stays with the user.
     std::unique_ptr<output::SpreadsheetApplication> application;
@@ -192,7 +195,7 @@ void MainWindow::PushButton12_Click()
 
     trap.run(166, [&] { sheet().autofitColumns(); });
     trap.run(168, [&] { require(application.get()).setVisible(true); });
-    trap.run(170, [&] { clearBusy(); });
+    trap.run(170, [&] { busy.clear(); });
     if (application)
         for (const QString& path : application->savedWorkbooks())
             trap.run(174, [&] {

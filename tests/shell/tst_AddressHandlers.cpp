@@ -359,7 +359,8 @@ private slots:
         QCOMPARE(resultTexts(), (QStringList{u"r1"_s, u"r2"_s}));
         if (!resultsFocused && key == Qt::Key_Delete)
             QCOMPARE(reachedWindow, 1);
-        w.setBusy();
+        MainWindow::BusyHold busy(w);
+        busy.set();
         select(w.addressView(), 0);
         QTest::keyClick(w.addressView(), Qt::Key_Delete, Qt::KeyboardModifiers(modifiers));
         QCOMPARE(w.addressList().count(), removes ? 2 : 3);
@@ -389,7 +390,8 @@ private slots:
         MainWindow& w = open();
         w.addressList().append(QStringList{u"a"_s, u"b"_s});
         fillResults({u"r1"_s, u"r2"_s});
-        w.setBusy();
+        MainWindow::BusyHold busy(w);
+        busy.set();
         select(w.addressView(), 0);
         doubleClickRow(w.addressView(), 0);
         select(w.resultsView(), 0);
@@ -399,7 +401,7 @@ private slots:
         QCOMPARE(w.results().rowCount(), 2);
         button("PushButton9")->click();
         QCOMPARE(w.results().rowCount(), 0);
-        w.clearBusy();
+        busy.clear();
         button("PushButton11")->click();
         QCOMPARE(w.addressList().count(), 0);
     }

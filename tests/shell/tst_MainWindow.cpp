@@ -325,13 +325,14 @@ private slots:
         QCOMPARE(w.pointer(), MainWindow::Pointer::Arrow);
 
         // The hourglass stays over buttons and lists alike until the command clears it.
-        w.setBusy();
+        MainWindow::BusyHold busy(w);
+        busy.set();
         moveOver(button("PushButton1"));
         QCOMPARE(w.cursor().shape(), Qt::WaitCursor);
         moveOver(w.resultsView()->viewport());
         QCOMPARE(w.cursor().shape(), Qt::WaitCursor);
         QVERIFY(w.isBusy());
-        w.clearBusy();
+        busy.clear();
         QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
     }
 
@@ -400,7 +401,8 @@ private slots:
     {
         MainWindow& w = open();
         w.addressList().append(u"mine"_s);
-        w.setBusy(); // both buttons work while a long command holds the busy state
+        MainWindow::BusyHold busy(w);
+        busy.set(); // both buttons work while a long command holds the busy state
         QTest::mouseClick(button("PushButton2"), Qt::LeftButton);
         QTest::mouseClick(button("PushButton2"), Qt::LeftButton);
         const QStringList samples{u"64.90.182.55"_s, u"82.117.234.206"_s, u"109.148.115.34"_s};
