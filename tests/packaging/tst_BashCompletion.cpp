@@ -86,6 +86,9 @@ private slots:
         QTest::newRow("a number after -j") << QStringList{u"-j"_s, u""_s} << QStringList{};
         QTest::newRow("a number after --timeout") << QStringList{u"--timeout"_s, u""_s} << QStringList{};
         QTest::newRow("a file after -o") << QStringList{u"-o"_s, u"rep"_s} << QStringList{u"report.csv"_s};
+        QTest::newRow("a source after a comma") << QStringList{u"--source"_s, u"web,r"_s} << QStringList{u"web,rdap"_s};
+        QTest::newRow("a file after --rdap-bootstrap")
+            << QStringList{u"--rdap-bootstrap"_s, u"li"_s} << QStringList{u"list.txt"_s};
         QTest::newRow("input files") << QStringList{u"-q"_s, u"l"_s} << QStringList{u"list.txt"_s};
         QTest::newRow("option, not file, before --") << QStringList{u"-q"_s} << QStringList{u"-q"_s};
         QTest::newRow("file, not option, after --") << QStringList{u"--"_s, u"-q"_s} << QStringList{u"-q.txt"_s};
