@@ -41,7 +41,6 @@ public:
     RdapRequest(RdapSource& source, const Query& query) : m_source(source)
     {
         m_question = RdapSource::questionFor(query.cleaned.normalised);
-        m_answer.source = u"rdap"_s;
         if (m_question.kind == RdapSource::Question::Kind::None) {
             fail(u"not an IP address, AS number or domain name"_s);
             return;
@@ -140,9 +139,7 @@ private:
             m_answer.network = reading.network;
 
         if (!reading.country.isEmpty()) {
-            m_answer.found = true;
-            m_answer.code = reading.country;
-            finish(std::move(m_answer));
+            succeed(reading.country);
             return;
         }
         if (reading.redacted) {
@@ -162,9 +159,7 @@ private:
                     host, reading.countryName));
                 return;
             }
-            m_answer.found = true;
-            m_answer.code = code;
-            finish(std::move(m_answer));
+            succeed(code);
             return;
         }
         if (!reading.hasRegistrant && !reading.related.isEmpty() && !m_followed) {
@@ -176,10 +171,16 @@ private:
                                    : u"%1: the answer has no country and no registrant"_s.arg(host));
     }
 
+    void succeed(const QString& code)
+    {
+        m_answer.found = true;
+        m_answer.code = code;
+        m_answer.source = u"rdap"_s;
+        finish(std::move(m_answer));
+    }
+
     void fail(const QString& note)
     {
-        m_answer.found = false;
-        m_answer.code.clear();
         m_answer.notes.append(note);
         finish(std::move(m_answer));
     }
