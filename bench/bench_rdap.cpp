@@ -20,14 +20,14 @@ namespace {
 
 QJsonArray vcard(const QString& name, const QString& label)
 {
-    return QJsonArray{u"vcard"_s,
-                      QJsonArray{QJsonArray{u"version"_s, QJsonObject{}, u"text"_s, u"4.0"_s},
-                                 QJsonArray{u"fn"_s, QJsonObject{}, u"text"_s, name},
-                                 QJsonArray{u"kind"_s, QJsonObject{}, u"text"_s, u"org"_s},
-                                 QJsonArray{u"adr"_s, QJsonObject{{u"label"_s, label}}, u"text"_s,
-                                            QJsonArray{u""_s, u""_s, u""_s, u""_s, u""_s, u""_s, u""_s}},
-                                 QJsonArray{u"tel"_s, QJsonObject{{u"type"_s, u"work"_s}}, u"uri"_s, u"tel:+1-555-0100"_s},
-                                 QJsonArray{u"email"_s, QJsonObject{}, u"text"_s, u"noc@example.net"_s}}};
+    return QJsonArray{u"vcard"_s, QJsonArray{QJsonArray{u"version"_s, QJsonObject{}, u"text"_s, u"4.0"_s},
+                                             QJsonArray{u"fn"_s, QJsonObject{}, u"text"_s, name},
+                                             QJsonArray{u"kind"_s, QJsonObject{}, u"text"_s, u"org"_s},
+                                             QJsonArray{u"adr"_s, QJsonObject{{u"label"_s, label}}, u"text"_s,
+                                                        QJsonArray{u""_s, u""_s, u""_s, u""_s, u""_s, u""_s, u""_s}},
+                                             QJsonArray{u"tel"_s, QJsonObject{{u"type"_s, u"work"_s}}, u"uri"_s,
+                                                        u"tel:+1-555-0100"_s},
+                                             QJsonArray{u"email"_s, QJsonObject{}, u"text"_s, u"noc@example.net"_s}}};
 }
 
 // A network answer as the registries give them: notices, remarks, events, links and contact entities, with
@@ -35,45 +35,53 @@ QJsonArray vcard(const QString& name, const QString& label)
 // registrant's address.
 QByteArray networkAnswer(int index, int bytes)
 {
-    QJsonObject o{{u"rdapConformance"_s, QJsonArray{u"rdap_level_0"_s, u"cidr0"_s, u"nro_rdap_profile_0"_s}},
-                  {u"objectClassName"_s, u"ip network"_s},
-                  {u"handle"_s, u"NET-10-%1-0-0-1"_s.arg(index % 256)},
-                  {u"startAddress"_s, u"10.%1.0.0"_s.arg(index % 256)},
-                  {u"endAddress"_s, u"10.%1.255.255"_s.arg(index % 256)},
-                  {u"ipVersion"_s, u"v4"_s},
-                  {u"name"_s, u"EXAMPLE-NET-%1"_s.arg(index)},
-                  {u"type"_s, u"ALLOCATED PA"_s},
-                  {u"cidr0_cidrs"_s, QJsonArray{QJsonObject{{u"v4prefix"_s, u"10.%1.0.0"_s.arg(index % 256)}, {u"length"_s, 16}}}},
-                  {u"status"_s, QJsonArray{u"active"_s}},
-                  {u"events"_s, QJsonArray{QJsonObject{{u"eventAction"_s, u"registration"_s}, {u"eventDate"_s, u"2009-01-15T10:00:00Z"_s}},
-                                          QJsonObject{{u"eventAction"_s, u"last changed"_s}, {u"eventDate"_s, u"2024-03-01T08:30:00Z"_s}}}},
-                  {u"links"_s, QJsonArray{QJsonObject{{u"value"_s, u"https://rdap.example.net/ip/10.0.0.1"_s}, {u"rel"_s, u"self"_s},
-                                                      {u"href"_s, u"https://rdap.example.net/ip/10.0.0.0/16"_s},
-                                                      {u"type"_s, u"application/rdap+json"_s}}}},
-                  {u"notices"_s, QJsonArray{QJsonObject{{u"title"_s, u"Terms and Conditions"_s},
-                                                        {u"description"_s, QJsonArray{u"This is the registry's RDAP service. "
-                                                                                      u"Use of the data is subject to the terms of use."_s}},
-                                                        {u"links"_s, QJsonArray{QJsonObject{{u"href"_s, u"https://www.example.net/terms"_s},
-                                                                                            {u"rel"_s, u"terms-of-service"_s}}}}}}}};
+    QJsonObject o{
+        {u"rdapConformance"_s, QJsonArray{u"rdap_level_0"_s, u"cidr0"_s, u"nro_rdap_profile_0"_s}},
+        {u"objectClassName"_s, u"ip network"_s},
+        {u"handle"_s, u"NET-10-%1-0-0-1"_s.arg(index % 256)},
+        {u"startAddress"_s, u"10.%1.0.0"_s.arg(index % 256)},
+        {u"endAddress"_s, u"10.%1.255.255"_s.arg(index % 256)},
+        {u"ipVersion"_s, u"v4"_s},
+        {u"name"_s, u"EXAMPLE-NET-%1"_s.arg(index)},
+        {u"type"_s, u"ALLOCATED PA"_s},
+        {u"cidr0_cidrs"_s,
+         QJsonArray{QJsonObject{{u"v4prefix"_s, u"10.%1.0.0"_s.arg(index % 256)}, {u"length"_s, 16}}}},
+        {u"status"_s, QJsonArray{u"active"_s}},
+        {u"events"_s,
+         QJsonArray{QJsonObject{{u"eventAction"_s, u"registration"_s}, {u"eventDate"_s, u"2009-01-15T10:00:00Z"_s}},
+                    QJsonObject{{u"eventAction"_s, u"last changed"_s}, {u"eventDate"_s, u"2024-03-01T08:30:00Z"_s}}}},
+        {u"links"_s, QJsonArray{QJsonObject{{u"value"_s, u"https://rdap.example.net/ip/10.0.0.1"_s},
+                                            {u"rel"_s, u"self"_s},
+                                            {u"href"_s, u"https://rdap.example.net/ip/10.0.0.0/16"_s},
+                                            {u"type"_s, u"application/rdap+json"_s}}}},
+        {u"notices"_s,
+         QJsonArray{QJsonObject{{u"title"_s, u"Terms and Conditions"_s},
+                                {u"description"_s, QJsonArray{u"This is the registry's RDAP service. "
+                                                              u"Use of the data is subject to the terms of use."_s}},
+                                {u"links"_s, QJsonArray{QJsonObject{{u"href"_s, u"https://www.example.net/terms"_s},
+                                                                    {u"rel"_s, u"terms-of-service"_s}}}}}}}};
     if (index % 2 == 0)
         o.insert(u"country"_s, u"DE"_s);
     QJsonArray entities;
-    entities.append(QJsonObject{{u"objectClassName"_s, u"entity"_s},
-                                {u"handle"_s, u"ORG-EX%1"_s.arg(index)},
-                                {u"roles"_s, QJsonArray{u"registrant"_s}},
-                                {u"vcardArray"_s, vcard(u"Example Networks %1"_s.arg(index), u"1 Example Road\nSpringfield\nCanada"_s)}});
+    entities.append(QJsonObject{
+        {u"objectClassName"_s, u"entity"_s},
+        {u"handle"_s, u"ORG-EX%1"_s.arg(index)},
+        {u"roles"_s, QJsonArray{u"registrant"_s}},
+        {u"vcardArray"_s, vcard(u"Example Networks %1"_s.arg(index), u"1 Example Road\nSpringfield\nCanada"_s)}});
     for (int i = 0; i < 3; ++i)
-        entities.append(QJsonObject{{u"objectClassName"_s, u"entity"_s},
-                                    {u"handle"_s, u"CONTACT-%1-%2"_s.arg(index).arg(i)},
-                                    {u"roles"_s, QJsonArray{i == 0 ? u"abuse"_s : u"technical"_s}},
-                                    {u"vcardArray"_s, vcard(u"Contact %1"_s.arg(i), u"2 Example Street\nSpringfield\nCanada"_s)}});
+        entities.append(
+            QJsonObject{{u"objectClassName"_s, u"entity"_s},
+                        {u"handle"_s, u"CONTACT-%1-%2"_s.arg(index).arg(i)},
+                        {u"roles"_s, QJsonArray{i == 0 ? u"abuse"_s : u"technical"_s}},
+                        {u"vcardArray"_s, vcard(u"Contact %1"_s.arg(i), u"2 Example Street\nSpringfield\nCanada"_s)}});
     o.insert(u"entities"_s, entities);
     QJsonArray remarks;
     o.insert(u"remarks"_s, remarks);
     while (QJsonDocument(o).toJson(QJsonDocument::Compact).size() < bytes) {
-        remarks.append(QJsonObject{{u"title"_s, u"remarks"_s},
-                                   {u"description"_s, QJsonArray{u"Line %1 of the registry's remarks about this network "
-                                                                 u"and whom to ask about it."_s.arg(remarks.size())}}});
+        remarks.append(
+            QJsonObject{{u"title"_s, u"remarks"_s},
+                        {u"description"_s, QJsonArray{u"Line %1 of the registry's remarks about this network "
+                                                      u"and whom to ask about it."_s.arg(remarks.size())}}});
         o.insert(u"remarks"_s, remarks);
     }
     return QJsonDocument(o).toJson(QJsonDocument::Compact);

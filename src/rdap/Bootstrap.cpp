@@ -107,7 +107,8 @@ bool Bootstrap::add(const QByteArray& json, FileInfo* info, QString* error)
             const QUrl url(value.toString(), QUrl::StrictMode);
             const QString scheme = url.scheme().toLower();
             if (!url.isValid() || url.host().isEmpty() || (scheme != u"https"_s && scheme != u"http"_s))
-                return fail(u"service %1 has a URL that is not HTTP or HTTPS: \"%2\""_s.arg(s + 1).arg(value.toString()));
+                return fail(
+                    u"service %1 has a URL that is not HTTP or HTTPS: \"%2\""_s.arg(s + 1).arg(value.toString()));
             if (chosen.isEmpty() || (scheme == u"https"_s && chosen.scheme().toLower() != u"https"_s))
                 chosen = url;
         }
@@ -119,11 +120,14 @@ bool Bootstrap::add(const QByteArray& json, FileInfo* info, QString* error)
         const int index = staged.addService(chosen);
         for (const QJsonValue& value : service[0].toArray()) {
             const QString entry = value.toString().trimmed().toLower();
-            const auto bad = [&] { return fail(u"service %1 has an entry of no known form: \"%2\""_s.arg(s + 1).arg(entry)); };
+            const auto bad = [&] {
+                return fail(u"service %1 has an entry of no known form: \"%2\""_s.arg(s + 1).arg(entry));
+            };
             if (!value.isString() || entry.isEmpty())
                 return bad();
             if (entry.contains(u':') || ipv4Form.match(entry).hasMatch()) {
-                const QString text = entry.contains(u'/') ? entry : entry + (entry.contains(u':') ? u"/128"_s : u"/32"_s);
+                const QString text =
+                    entry.contains(u'/') ? entry : entry + (entry.contains(u':') ? u"/128"_s : u"/32"_s);
                 const std::pair<QHostAddress, int> subnet = QHostAddress::parseSubnet(text);
                 if (subnet.first.isNull() || subnet.second < 0)
                     return bad();
@@ -204,7 +208,8 @@ QUrl Bootstrap::serviceForAsn(quint32 number) const
     // Ranges do not overlap in IANA's file; should a private file nest them, the narrowest wins.
     const AsRange* best = nullptr;
     for (const AsRange& range : m_asn)
-        if (number >= range.first && number <= range.last && (!best || range.last - range.first < best->last - best->first))
+        if (number >= range.first && number <= range.last &&
+            (!best || range.last - range.first < best->last - best->first))
             best = &range;
     return best ? m_services[size_t(best->service)] : QUrl();
 }

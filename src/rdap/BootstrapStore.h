@@ -69,7 +69,7 @@ private:
     QUrl m_sourceBase = IanaBase;
     bool m_fixed = false; // a file the user named: no folders, no refresh
     Bootstrap m_bootstrap;
-    QDateTime m_publication[4];       // of the copy in use, per registry
+    QDateTime m_publication[4]; // of the copy in use, per registry
     std::vector<std::unique_ptr<Download>> m_downloads;
     size_t m_downloaded = 0;
     QStringList m_notes;

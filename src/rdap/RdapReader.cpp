@@ -399,8 +399,9 @@ Reading readAnswer(const QByteArray& body, const QHostAddress& asked)
     element root;
     const simdjson::error_code error = parser.parse(body.constData(), size_t(body.size()), true).get(root);
     if (error != simdjson::SUCCESS) {
-        r.problem = error == simdjson::DEPTH_ERROR ? u"answer nested too deeply"_s
-                                                   : u"answer is not JSON (%1)"_s.arg(QString::fromUtf8(simdjson::error_message(error)));
+        r.problem = error == simdjson::DEPTH_ERROR
+                        ? u"answer nested too deeply"_s
+                        : u"answer is not JSON (%1)"_s.arg(QString::fromUtf8(simdjson::error_message(error)));
         return r;
     }
     if (root.type() != simdjson::dom::element_type::OBJECT) {

@@ -12,8 +12,8 @@ struct Reading
 {
     enum class Kind { Network, Domain, Autnum, Entity, Error, Other };
 
-    bool ok = false;   // a JSON object that reads as an RDAP answer
-    QString problem;   // why it does not (not JSON, too large, nested too deeply, not an object)
+    bool ok = false; // a JSON object that reads as an RDAP answer
+    QString problem; // why it does not (not JSON, too large, nested too deeply, not an object)
     Kind kind = Kind::Other;
     QString handle;
     // A two-letter code: the object's own "country", else the registrant's address ("cc" of its vCard adr).

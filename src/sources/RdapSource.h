@@ -29,7 +29,8 @@ public:
     static const QByteArray Accept; // application/rdap+json
 
     // databasePath: the dbCountries.mdb whose names turn a registrant's country name into a code.
-    RdapSource(lookup::PageLoader& loader, std::unique_ptr<rdap::BootstrapStore> bootstrap, const QString& databasePath);
+    RdapSource(lookup::PageLoader& loader, std::unique_ptr<rdap::BootstrapStore> bootstrap,
+               const QString& databasePath);
     ~RdapSource() override;
 
     QString name() const override;

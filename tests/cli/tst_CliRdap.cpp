@@ -74,7 +74,8 @@ private slots:
         QFile file(m_bootstrap);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("{\"version\": \"1.0\", \"services\": [[[\"192.0.2.0/24\", \"198.51.100.0/24\", \"203.0.113.0/24\", "
-                   "\"64496-64511\"], [\"" + base() + "/rir/\"]], [[\"test\"], [\"" + base() + "/registry/\"]]]}");
+                   "\"64496-64511\"], [\"" +
+                   base() + "/rir/\"]], [[\"test\"], [\"" + base() + "/registry/\"]]]}");
         file.close();
         serve("/rir/ip/192.0.2.1", u"network-country.json"_s);
         serve("/rir/ip/198.51.100.7", u"network-registrant.json"_s);
@@ -124,7 +125,8 @@ private slots:
                                     << QStringList{u"rdap"_s, u"site1"_s};
         QTest::newRow("web first") << u"web,rdap"_s << QStringList{u"DE"_s, u"NL"_s}
                                    << QStringList{u"rdap"_s, u"site1"_s};
-        QTest::newRow("rdap alone") << u"rdap"_s << QStringList{u"DE"_s, QString()} << QStringList{u"rdap"_s, QString()};
+        QTest::newRow("rdap alone") << u"rdap"_s << QStringList{u"DE"_s, QString()}
+                                    << QStringList{u"rdap"_s, QString()};
     }
 
     void testSourceOrder()

@@ -38,16 +38,12 @@ QByteArray bootstrapFile(const QByteArray& publication, const QByteArray& servic
     return json("{`version`: `1.0`, `publication`: `") + publication + json("`, `services`: [") + services + "]}";
 }
 
-// One service per letter: "https://a.test/" for A and so on.
-const QByteArray NestedServices = json(""
-                    "    [[`192.0.0.0/8`], [`https://a.test/`]],"
-                    "    [[`192.0.2.0/24`, `198.51.100.0/25`], [`http://b.test/rdap/`, `https://b.test/rdap/`]],"
-                    "    [[`2001:db8::/32`], [`https://c.test/`]],"
-                    "    [[`2001:db8:1::/48`], [`https://d.test`]],"
-                    "    [[`64496-64511`, `1-1000`], [`https://e.test/`]],"
-                    "    [[`64500`], [`http://f.test/`]],"
-                    "    [[`com`, `co.uk`], [`https://g.test/`]],"
-                    "    [[`uk`], [`https://i.test/`]]");
+// Nested prefixes in both orders: the longer one first for IPv4, last for IPv6.
+const QByteArray NestedServices =
+    json("[[`192.0.2.0/24`, `198.51.100.0/25`], [`http://b.test/rdap/`, `https://b.test/rdap/`]],[[`192.0.0.0/8`], "
+         "[`https://a.test/`]],[[`2001:db8::/32`], [`https://c.test/`]],[[`2001:db8:1::/48`], "
+         "[`https://d.test`]],[[`64496-64511`, `1-1000`], [`https://e.test/`]],[[`64500`], "
+         "[`http://f.test/`]],[[`com`, `co.uk`], [`https://g.test/`]],[[`uk`], [`https://i.test/`]]");
 
 void writeFile(const QString& path, const QByteArray& bytes)
 {
@@ -102,7 +98,8 @@ private slots:
         QFETCH(QString, service);
         Bootstrap bootstrap;
         QString error;
-        QVERIFY2(bootstrap.add(bootstrapFile("2024-01-01T00:00:00Z", NestedServices), nullptr, &error), qPrintable(error));
+        QVERIFY2(bootstrap.add(bootstrapFile("2024-01-01T00:00:00Z", NestedServices), nullptr, &error),
+                 qPrintable(error));
         QUrl found;
         if (question.startsWith(u"AS"_s))
             found = bootstrap.serviceForAsn(question.mid(2).toUInt());
@@ -121,9 +118,12 @@ private slots:
         QTest::newRow("no services") << json("{`version`: `1.0`}");
         QTest::newRow("a URL that is not HTTP")
             << bootstrapFile("x", json("[[`10.0.0.0/8`], [`https://x.test/`]], [[`net`], [`ftp://y.test/`]]"));
-        QTest::newRow("a prefix too long") << bootstrapFile("x", json("[[`10.0.0.0/8`, `10.1.0.0/33`], [`https://x.test/`]]"));
-        QTest::newRow("an AS range backwards") << bootstrapFile("x", json("[[`10.0.0.0/8`], [`https://x.test/`]], [[`9-3`], [`https://x.test/`]]"));
-        QTest::newRow("an entry of no form") << bootstrapFile("x", json("[[`10.0.0.0/8`, `ex ample`], [`https://x.test/`]]"));
+        QTest::newRow("a prefix too long")
+            << bootstrapFile("x", json("[[`10.0.0.0/8`, `10.1.0.0/33`], [`https://x.test/`]]"));
+        QTest::newRow("an AS range backwards")
+            << bootstrapFile("x", json("[[`10.0.0.0/8`], [`https://x.test/`]], [[`9-3`], [`https://x.test/`]]"));
+        QTest::newRow("an entry of no form")
+            << bootstrapFile("x", json("[[`10.0.0.0/8`, `ex ample`], [`https://x.test/`]]"));
         QTest::newRow("a service without URLs") << bootstrapFile("x", json("[[`10.0.0.0/8`], []]"));
     }
 
@@ -191,23 +191,24 @@ private slots:
             << dataFile(u"network-registrant.json"_s) << u"198.51.100.7"_s << network << QString() << u"Canada"_s
             << u"198.51.100.0/25"_s << u"NET-198-51-100-0-1"_s << false << QString();
         QTest::newRow("no country name: the last line of the label")
-            << json("{`objectClassName`: `ip network`, `startAddress`: `192.0.2.0`, `endAddress`: `192.0.2.130`,"
-                    "                 `entities`: [{`roles`: [`registrant`], `vcardArray`: [`vcard`, [[`adr`,"
-                    "                 {`label`: `1 Main St\\nAnytown\\nUnited States`}, `text`, [``, ``, ``, ``, ``, ``, ``]]]]}]}")
+            << json("{`objectClassName`: `ip network`, `startAddress`: `192.0.2.0`, `endAddress`: "
+                    "`192.0.2.130`,`entities`: [{`roles`: [`registrant`], `vcardArray`: [`vcard`, [[`adr`,{`label`: `1 "
+                    "Main St\\nAnytown\\nUnited States`}, `text`, [``, ``, ``, ``, ``, ``, ``]]]]}]}")
             << QString() << network << QString() << u"United States"_s << u"192.0.2.0 - 192.0.2.130"_s << QString()
             << false << QString();
         QTest::newRow("of several prefixes, the one that holds the address")
-            << json("{`objectClassName`: `ip network`, `country`: `NL`, `startAddress`: `192.0.2.0`,"
-                    "                 `endAddress`: `192.0.2.191`, `cidr0_cidrs`: [{`v4prefix`: `192.0.2.0`, `length`: 25},"
-                    "                 {`v4prefix`: `192.0.2.128`, `length`: 26}]}")
-            << u"192.0.2.150"_s << network << u"NL"_s << QString() << u"192.0.2.128/26"_s << QString() << false << QString();
+            << json("{`objectClassName`: `ip network`, `country`: `NL`, `startAddress`: `192.0.2.0`,`endAddress`: "
+                    "`192.0.2.191`, `cidr0_cidrs`: [{`v4prefix`: `192.0.2.0`, `length`: 25},{`v4prefix`: "
+                    "`192.0.2.128`, `length`: 26}]}")
+            << u"192.0.2.150"_s << network << u"NL"_s << QString() << u"192.0.2.128/26"_s << QString() << false
+            << QString();
         QTest::newRow("IPv6 range that is one prefix")
-            << json("{`objectClassName`: `ip network`, `country`: `SE`, `startAddress`: `2001:db8::`,"
-                    "                 `endAddress`: `2001:db8:ffff:ffff:ffff:ffff:ffff:ffff`}")
+            << json("{`objectClassName`: `ip network`, `country`: `SE`, `startAddress`: `2001:db8::`,`endAddress`: "
+                    "`2001:db8:ffff:ffff:ffff:ffff:ffff:ffff`}")
             << QString() << network << u"SE"_s << QString() << u"2001:db8::/32"_s << QString() << false << QString();
         QTest::newRow("a country that is not a code is no code")
-            << json("{`objectClassName`: `ip network`, `country`: `Germany`}") << QString() << network
-            << QString() << QString() << QString() << QString() << false << QString();
+            << json("{`objectClassName`: `ip network`, `country`: `Germany`}") << QString() << network << QString()
+            << QString() << QString() << QString() << false << QString();
         QTest::newRow("thin registry: the registrar's link")
             << dataFile(u"domain-registry.json"_s) << QString() << domain << QString() << QString() << u"shop.test"_s
             << u"2336799_DOMAIN_TEST-VRSN"_s << false << u"https://rdap.test/registrar/domain/SHOP.TEST"_s;
@@ -215,17 +216,18 @@ private slots:
             << dataFile(u"domain-registrar.json"_s) << QString() << domain << u"AU"_s << QString() << u"shop.test"_s
             << u"2336799_DOMAIN_TEST-VRSN"_s << false << QString();
         QTest::newRow("RFC 9537: the registrant's country removed")
-            << dataFile(u"domain-redacted.json"_s) << QString() << domain << QString() << QString()
-            << u"private.test"_s << u"D402200000017-TEST"_s << true << QString();
+            << dataFile(u"domain-redacted.json"_s) << QString() << domain << QString() << QString() << u"private.test"_s
+            << u"D402200000017-TEST"_s << true << QString();
         QTest::newRow("placeholder where the country would be")
-            << json("{`objectClassName`: `domain`, `ldhName`: `x.test`, `entities`: [{`roles`: [`registrant`],"
-                    "                 `vcardArray`: [`vcard`, [[`adr`, {}, `text`, [``, ``, ``, ``, ``, ``, `REDACTED FOR PRIVACY`]]]]}]}")
+            << json("{`objectClassName`: `domain`, `ldhName`: `x.test`, `entities`: [{`roles`: "
+                    "[`registrant`],`vcardArray`: [`vcard`, [[`adr`, {}, `text`, [``, ``, ``, ``, ``, ``, `REDACTED "
+                    "FOR PRIVACY`]]]]}]}")
             << QString() << domain << QString() << QString() << u"x.test"_s << QString() << true << QString();
         QTest::newRow("registrant withheld whole: redacted, not thin")
-            << json("{`objectClassName`: `domain`, `ldhName`: `y.test`, `links`: [{`rel`: `related`,"
-                    "                 `href`: `https://registrar.test/domain/y.test`, `type`: `application/rdap+json`}],"
-                    "                 `redacted`: [{`name`: {`description`: `Registrant`}, `method`: `removal`,"
-                    "                 `prePath`: `$.entities[?(@.roles[0]=='registrant')]`}]}")
+            << json("{`objectClassName`: `domain`, `ldhName`: `y.test`, `links`: [{`rel`: `related`,`href`: "
+                    "`https://registrar.test/domain/y.test`, `type`: `application/rdap+json`}],`redacted`: [{`name`: "
+                    "{`description`: `Registrant`}, `method`: `removal`,`prePath`: "
+                    "`$.entities[?(@.roles[0]=='registrant')]`}]}")
             << QString() << domain << QString() << QString() << u"y.test"_s << QString() << true << QString();
         QTest::newRow("autnum: its country before its registrant's")
             << dataFile(u"autnum.json"_s) << QString() << int(Reading::Kind::Autnum) << u"JP"_s << QString()
@@ -282,8 +284,10 @@ private slots:
     {
         QTemporaryDir shipped;
         QTemporaryDir cache;
-        const QByteArray oldIpv4 = bootstrapFile("2019-12-27T00:00:00Z", json("[[`192.0.0.0/8`], [`https://old.test/`]]"));
-        const QByteArray oldIpv6 = bootstrapFile("2019-11-06T00:00:00Z", json("[[`2001:db8::/32`], [`https://old.test/`]]"));
+        const QByteArray oldIpv4 =
+            bootstrapFile("2019-12-27T00:00:00Z", json("[[`192.0.0.0/8`], [`https://old.test/`]]"));
+        const QByteArray oldIpv6 =
+            bootstrapFile("2019-11-06T00:00:00Z", json("[[`2001:db8::/32`], [`https://old.test/`]]"));
         const QByteArray oldAsn = bootstrapFile("2019-12-27T00:00:00Z", json("[[`1-100`], [`https://old.test/`]]"));
         writeFile(shipped.filePath(u"ipv4.json"_s), oldIpv4);
         writeFile(shipped.filePath(u"ipv6.json"_s), oldIpv6);
@@ -293,14 +297,18 @@ private slots:
         const auto serve = [&](const char* name, const FakeWhoisServer::Response& response) {
             m_server->setResponse({}, QByteArray("/rdap/") + name, response);
         };
-        const QByteArray newIpv4 = bootstrapFile("2026-11-30T00:00:00Z", json("[[`192.0.0.0/8`], [`https://new.test/`]]"));
+        const QByteArray newIpv4 =
+            bootstrapFile("2026-11-30T00:00:00Z", json("[[`192.0.0.0/8`], [`https://new.test/`]]"));
         serve("ipv4.json", FakeWhoisServer::page(newIpv4));
         // Older than the shipped copy.
-        serve("ipv6.json", FakeWhoisServer::page(bootstrapFile("2018-01-01T00:00:00Z", json("[[`2001:db8::/32`], [`https://older.test/`]]"))));
+        serve("ipv6.json", FakeWhoisServer::page(bootstrapFile("2018-01-01T00:00:00Z",
+                                                               json("[[`2001:db8::/32`], [`https://older.test/`]]"))));
         // Good JSON, but of the wrong registry.
-        serve("asn.json", FakeWhoisServer::page(bootstrapFile("2026-11-30T00:00:00Z", json("[[`com`], [`https://new.test/`]]"))));
+        serve("asn.json",
+              FakeWhoisServer::page(bootstrapFile("2026-11-30T00:00:00Z", json("[[`com`], [`https://new.test/`]]"))));
         // Cut off mid-way.
-        serve("dns.json", FakeWhoisServer::closedMidPage(bootstrapFile("2026-11-30T00:00:00Z", json("[[`com`], [`https://new.test/`]]"))));
+        serve("dns.json", FakeWhoisServer::closedMidPage(
+                              bootstrapFile("2026-11-30T00:00:00Z", json("[[`com`], [`https://new.test/`]]"))));
 
         lookup::PageLoader loader;
         {

@@ -59,7 +59,8 @@ class TestRdapSource : public QObject
     {
         QFile file(m_folder.filePath(name));
         file.open(QIODevice::WriteOnly);
-        file.write("{\"version\": \"1.0\", \"publication\": \"2026-12-01T00:00:00Z\", \"services\": [" + services + "]}");
+        file.write("{\"version\": \"1.0\", \"publication\": \"2026-12-01T00:00:00Z\", \"services\": [" + services +
+                   "]}");
         return file.fileName();
     }
 
@@ -80,7 +81,8 @@ private slots:
         Response slowDown = FakeWhoisServer::page(answer(u"error-404.json"_s).replace("404", "429"), 429);
         slowDown.headers.append({QByteArray("Retry-After"), QByteArray("1")});
         m_server->setResponse({}, "/rir/ip/203.0.113.5", slowDown);
-        m_server->setResponse({}, "/rir/ip/203.0.113.6", FakeWhoisServer::redirect(m_base + "/moved/ip/203.0.113.6", 301));
+        m_server->setResponse({}, "/rir/ip/203.0.113.6",
+                              FakeWhoisServer::redirect(m_base + "/moved/ip/203.0.113.6", 301));
         serve("/moved/ip/203.0.113.6", u"network-country.json"_s);
         m_server->setResponse({}, "/rir/ip/203.0.113.7", FakeWhoisServer::page("<html>Busy</html>"));
     }
@@ -93,22 +95,24 @@ private slots:
         QTest::addColumn<QString>("handle");
         QTest::addColumn<QString>("note"); // a part of the note, for a failure
         QTest::addColumn<int>("requests");
-        QTest::newRow("network with its country") << u"192.0.2.1"_s << u"DE"_s << u"192.0.2.0/24"_s
-                                                  << u"NET-192-0-2-0-1"_s << QString() << 1;
+        QTest::newRow("network with its country")
+            << u"192.0.2.1"_s << u"DE"_s << u"192.0.2.0/24"_s << u"NET-192-0-2-0-1"_s << QString() << 1;
         QTest::newRow("network without: the registrant's country name through dbCountries.mdb")
             << u"198.51.100.7"_s << u"CA"_s << u"198.51.100.0/25"_s << u"NET-198-51-100-0-1"_s << QString() << 1;
         QTest::newRow("thin registry, then its registrar (once)")
-            << u"http://www.Shop.test/"_s << u"AU"_s << u"shop.test"_s << u"2336799_DOMAIN_TEST-VRSN"_s << QString() << 2;
-        QTest::newRow("redacted registrant: no code") << u"private.test"_s << QString() << u"private.test"_s
-                                                      << u"D402200000017-TEST"_s << u"redacted"_s << 1;
+            << u"http://www.Shop.test/"_s << u"AU"_s << u"shop.test"_s << u"2336799_DOMAIN_TEST-VRSN"_s << QString()
+            << 2;
+        QTest::newRow("redacted registrant: no code")
+            << u"private.test"_s << QString() << u"private.test"_s << u"D402200000017-TEST"_s << u"redacted"_s << 1;
         QTest::newRow("AS number") << u"as64500"_s << u"JP"_s << u"AS64496-AS64511"_s << u"AS64496"_s << QString() << 1;
         QTest::newRow("not found") << u"203.0.113.4"_s << QString() << QString() << QString() << u"(404)"_s << 1;
-        QTest::newRow("too many requests") << u"203.0.113.5"_s << QString() << QString() << QString() << u"(429)"_s << 1;
-        QTest::newRow("redirect followed") << u"203.0.113.6"_s << u"DE"_s << u"192.0.2.0/24"_s << u"NET-192-0-2-0-1"_s
-                                           << QString() << 2;
+        QTest::newRow("too many requests")
+            << u"203.0.113.5"_s << QString() << QString() << QString() << u"(429)"_s << 1;
+        QTest::newRow("redirect followed")
+            << u"203.0.113.6"_s << u"DE"_s << u"192.0.2.0/24"_s << u"NET-192-0-2-0-1"_s << QString() << 2;
         QTest::newRow("not JSON") << u"203.0.113.7"_s << QString() << QString() << QString() << u"not JSON"_s << 1;
-        QTest::newRow("no service for the block") << u"10.1.2.3"_s << QString() << QString() << QString()
-                                                  << u"no RDAP service is known for 10.1.2.3"_s << 0;
+        QTest::newRow("no service for the block")
+            << u"10.1.2.3"_s << QString() << QString() << QString() << u"no RDAP service is known for 10.1.2.3"_s << 0;
         QTest::newRow("neither address nor name") << u"hello world"_s << QString() << QString() << QString()
                                                   << u"not an IP address, AS number or domain name"_s << 0;
     }
@@ -150,7 +154,8 @@ private slots:
         QFile::copy(writeBootstrap(u"ipv4.json"_s, "[[\"192.0.2.0/24\"], [\"" + m_base + "/rir/\"]]"),
                     shipped.filePath(u"ipv4.json"_s));
         Response dns = FakeWhoisServer::page("{\"version\": \"1.0\", \"publication\": \"2026-12-01T00:00:00Z\", "
-                                             "\"services\": [[[\"test\"], [\"" + m_base + "/registry/\"]]]}");
+                                             "\"services\": [[[\"test\"], [\"" +
+                                             m_base + "/registry/\"]]]}");
         dns.delayMs = 200;
         m_server->setResponse({}, "/iana/dns.json", dns);
         lookup::PageLoader loader;
