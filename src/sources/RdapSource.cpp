@@ -213,62 +213,71 @@ std::unique_ptr<SourceRequest> RdapSource::ask(const Query& query)
 RdapSource::Question RdapSource::questionFor(const QString& cleanedEntry)
 {
     Question q;
-    QString text = cleanedEntry.trimmed();
+    const QString text = cleanedEntry.trimmed();
     if (text.isEmpty() || text.size() > 300)
         return q;
 
-    // An address, alone or as a block ("192.0.2.0/24"), IPv6 also in brackets as in a URL.
-    QString addressText = text;
-    QString lengthText;
-    const qsizetype slash = text.indexOf(u'/');
-    if (slash >= 0) {
-        addressText = text.left(slash);
-        lengthText = text.mid(slash + 1);
-    }
-    if (addressText.startsWith(u'[') && addressText.endsWith(u']'))
-        addressText = addressText.mid(1, addressText.size() - 2);
-    QHostAddress address;
-    if (address.setAddress(addressText) && !addressText.contains(u'%')) {
+    const auto asAddress = [&q](const QString& addressText, int length) {
+        QHostAddress address;
+        if (addressText.contains(u'%') || !address.setAddress(addressText))
+            return false;
         bool isV4 = false;
         const quint32 v4 = address.toIPv4Address(&isV4);
         if (isV4)
             address = QHostAddress(v4); // ::ffff:192.0.2.1 is asked as the IPv4 address it is
-        const int maxLength = address.protocol() == QAbstractSocket::IPv4Protocol ? 32 : 128;
-        bool ok = true;
-        const int length = lengthText.isEmpty() ? -1 : lengthText.toInt(&ok);
-        if (!ok || length > maxLength || (!lengthText.isEmpty() && length < 0))
-            return q;
+        if (length > (address.protocol() == QAbstractSocket::IPv4Protocol ? 32 : 128))
+            return false;
         q.kind = Question::Kind::Address;
         q.address = address;
         q.prefixLength = length;
         q.path = u"ip/"_s + address.toString();
         if (length >= 0)
             q.path += u'/' + QString::number(length);
-        return q;
+        return true;
+    };
+
+    // A block: "192.0.2.0/24", "2001:db8::/32".
+    static const QRegularExpression block(u"^([^/]+)/([0-9]{1,3})$"_s);
+    if (const QRegularExpressionMatch m = block.match(text); m.hasMatch()) {
+        if (asAddress(m.captured(1), m.captured(2).toInt()))
+            return q;
+        if (!QHostAddress(m.captured(1)).isNull())
+            return {}; // an address with a prefix longer than it has bits
     }
 
     static const QRegularExpression asNumber(u"^[Aa][Ss]([0-9]{1,10})$"_s);
     if (const QRegularExpressionMatch m = asNumber.match(text); m.hasMatch()) {
         const qulonglong number = m.captured(1).toULongLong();
         if (number > 0xffffffffULL)
-            return q;
+            return {};
         q.kind = Question::Kind::Autnum;
         q.autnum = quint32(number);
         q.path = u"autnum/"_s + QString::number(number);
         return q;
     }
 
-    // A name: the host part of what may still be an address with a path, a query or a port.
+    // The host of what may still be an address with a path, a query or a port: "[2001:db8::1]:443",
+    // "192.0.2.1:8080/x", "shop.example:443/cart".
     QString host = text.section(u'/', 0, 0).section(u'?', 0, 0).section(u'#', 0, 0);
-    if (const qsizetype colon = host.lastIndexOf(u':'); colon > 0)
-        host = host.left(colon);
+    if (host.startsWith(u'[')) {
+        const qsizetype close = host.indexOf(u']');
+        if (close < 0)
+            return {};
+        host = host.mid(1, close - 1);
+    } else if (host.count(u':') == 1) {
+        host = host.section(u':', 0, 0);
+    }
+    if (asAddress(host, -1))
+        return q;
+
     while (host.endsWith(u'.'))
         host.chop(1);
     const QString ace = QString::fromLatin1(QUrl::toAce(host.toLower()));
+    // Two labels at least, and a top-level label that is not all digits (that would be an address).
     static const QRegularExpression name(u"^(?:[a-z0-9](?:[a-z0-9-]{0,61}[a-z0-9])?\\.)+"
-                                         u"[a-z0-9](?:[a-z0-9-]{0,61}[a-z0-9])?$"_s);
+                                         u"(?=[a-z0-9-]*[a-z-])[a-z0-9](?:[a-z0-9-]{0,61}[a-z0-9])?$"_s);
     if (ace.isEmpty() || ace.size() > 253 || !name.match(ace).hasMatch())
-        return q;
+        return {};
     q.kind = Question::Kind::Domain;
     q.domain = ace;
     q.path = u"domain/"_s + ace;

@@ -87,6 +87,33 @@ private slots:
         m_server->setResponse({}, "/rir/ip/203.0.113.7", FakeWhoisServer::page("<html>Busy</html>"));
     }
 
+    void testQuestions_data()
+    {
+        QTest::addColumn<QString>("entry"); // as cleaned
+        QTest::addColumn<QString>("path");
+        QTest::newRow("IPv4") << u"192.0.2.1"_s << u"ip/192.0.2.1"_s;
+        QTest::newRow("IPv4 block") << u"192.0.2.0/24"_s << u"ip/192.0.2.0/24"_s;
+        QTest::newRow("IPv4 with port and path") << u"192.0.2.1:8080/x?y"_s << u"ip/192.0.2.1"_s;
+        QTest::newRow("IPv6 written in full") << u"2001:DB8:0:0:0:0:0:1"_s << u"ip/2001:db8::1"_s;
+        QTest::newRow("IPv6 in brackets with port") << u"[2001:db8::1]:443"_s << u"ip/2001:db8::1"_s;
+        QTest::newRow("IPv4 inside IPv6") << u"::ffff:192.0.2.1"_s << u"ip/192.0.2.1"_s;
+        QTest::newRow("prefix too long") << u"192.0.2.0/33"_s << QString();
+        QTest::newRow("AS number") << u"AS64500"_s << u"autnum/64500"_s;
+        QTest::newRow("AS number past 32 bits") << u"AS4294967296"_s << QString();
+        QTest::newRow("name with port and path") << u"Shop.Example:443/cart"_s << u"domain/shop.example"_s;
+        QTest::newRow("international name") << u"bücher.example"_s << u"domain/xn--bcher-kva.example"_s;
+        QTest::newRow("final dot") << u"example.com."_s << u"domain/example.com"_s;
+        QTest::newRow("one label") << u"localhost"_s << QString();
+        QTest::newRow("all-digit top label") << u"1.2.3.4.5"_s << QString();
+        QTest::newRow("blank inside") << u"exa mple.com"_s << QString();
+    }
+
+    void testQuestions()
+    {
+        QFETCH(QString, entry);
+        QTEST(RdapSource::questionFor(entry).path, "path");
+    }
+
     void testAnswers_data()
     {
         QTest::addColumn<QString>("entry");
