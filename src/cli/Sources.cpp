@@ -10,7 +10,6 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 #include <cstdio>
 
@@ -32,8 +31,8 @@ std::unique_ptr<sources::Source> makeRdapSource(const CliOptions& options, looku
     if (!options.rdapBootstrap.isEmpty()) {
         store = rdap::BootstrapStore::fromFile(options.rdapBootstrap, loader);
     } else {
-        const QString cache =
-            QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + u"/tellurion/rdap"_s;
+        // Beside the cache of answers, under $XDG_CACHE_HOME/tellurion.
+        const QString cache = QFileInfo(cache::AnswerStore::defaultPath()).absolutePath() + u"/rdap"_s;
         store = std::make_unique<rdap::BootstrapStore>(loader, appFolder + u"/rdap"_s, cache);
         store->refreshIfDue();
     }
@@ -68,9 +67,10 @@ std::vector<std::unique_ptr<sources::Source>> makeSources(const CliOptions& opti
             if (!source->isRemote())
                 continue;
             if (!store)
-                store = std::make_shared<cache::AnswerStore>(
-                    cache::AnswerStore::defaultPath(),
-                    [](const QString& message) { std::fprintf(stderr, "tellurion-cli: %s\n", qPrintable(message)); });
+                store =
+                    std::make_shared<cache::AnswerStore>(cache::AnswerStore::defaultPath(), [](const QString& message) {
+                        std::fprintf(stderr, "tellurion-cli: %s\n", qPrintable(message));
+                    });
             source = std::make_unique<cache::CachedSource>(std::move(source), store, settings);
         }
     }

@@ -5,6 +5,7 @@
 #include "lookup/PageLoader.h"
 #include "rdap/BootstrapStore.h"
 #include "rdap/RdapReader.h"
+#include "sources/Coverage.h"
 
 #include <QRegularExpression>
 #include <QUrl>
@@ -278,9 +279,12 @@ RdapSource::Question RdapSource::questionFor(const QString& cleanedEntry)
                                          u"(?=[a-z0-9-]*[a-z-])[a-z0-9](?:[a-z0-9-]{0,61}[a-z0-9])?$"_s);
     if (ace.isEmpty() || ace.size() > 253 || !name.match(ace).hasMatch())
         return {};
+    // mail.example.co.uk is registered as example.co.uk, and only that is in the registry; a name that is
+    // a public suffix itself is asked as it is (the registry will say it has no such domain).
+    const QString registered = Coverage::registeredDomain(ace);
     q.kind = Question::Kind::Domain;
-    q.domain = ace;
-    q.path = u"domain/"_s + ace;
+    q.domain = registered.isEmpty() ? ace : registered;
+    q.path = u"domain/"_s + q.domain;
     return q;
 }
 

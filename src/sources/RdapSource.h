@@ -18,11 +18,11 @@ class BootstrapStore;
 namespace sources {
 
 // The registries' own answers over RDAP: an IP address at the regional registry that serves its block
-// ("ip/<address>"), an AS number ("AS64500", "autnum/<n>") likewise, a name at its top-level domain's
-// registry ("domain/<name>") and, when that registry keeps no registrant, once more at the registrar it
-// links to. The code is the network's or AS number's "country", else the registrant's address; a
-// registrant whose country is withheld gives no code. The answer's source is "rdap", its network the
-// block, name or AS range the answer covers, its handle the registry object's.
+// ("ip/<address>"), an AS number ("AS64500", "autnum/<n>") likewise, a name's registered domain at its
+// top-level domain's registry ("domain/<registered domain>") and, when that registry keeps no registrant,
+// once more at the registrar it links to. The code is the network's or AS number's "country", else the registrant's
+// address; a registrant whose country is withheld gives no code. The answer's source is "rdap", its network the block,
+// name or AS range the answer covers, its handle the registry object's.
 class RdapSource : public Source
 {
 public:
@@ -38,7 +38,7 @@ public:
     std::unique_ptr<SourceRequest> ask(const Query& query) override;
 
     // What an entry asks for: an address (with its prefix length, when it names a block), an AS number or
-    // a domain name in its ASCII form. Kind None when it is none of these.
+    // a registered domain (by the Public Suffix List) in its ASCII form. Kind None when it is none of these.
     struct Question
     {
         enum class Kind { None, Address, Autnum, Domain };

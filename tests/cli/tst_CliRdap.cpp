@@ -30,6 +30,7 @@ class TestCliRdap : public QObject
     std::unique_ptr<FakeWhoisServer> m_server;
     QTemporaryDir m_folder;
     QString m_bootstrap;
+    int m_runs = 0;
 
     void serve(const QByteArray& path, const QString& file, int status = 200)
     {
@@ -42,13 +43,16 @@ class TestCliRdap : public QObject
 
     QByteArray base() const { return "http://127.0.0.1:" + QByteArray::number(m_server->port()); }
 
-    Outcome run(const QStringList& args, const QByteArray& input)
+    // Each run has a cache of its own unless it names one.
+    Outcome run(const QStringList& args, const QByteArray& input, QString cache = {})
     {
+        if (cache.isEmpty())
+            cache = m_folder.filePath(u"cache-%1"_s.arg(++m_runs));
         QProcess cli;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"http_proxy"_s, QString::fromLatin1(m_server->proxyUrl()));
         env.remove(u"no_proxy"_s);
-        env.insert(u"XDG_CACHE_HOME"_s, m_folder.filePath(u"cache"_s));
+        env.insert(u"XDG_CACHE_HOME"_s, cache);
         cli.setProcessEnvironment(env);
         cli.start(QStringLiteral(TELLURION_APP_DIR) + u"/tellurion-cli"_s, args);
         if (!cli.waitForStarted())
@@ -141,6 +145,28 @@ private slots:
             QCOMPARE(o.rows[i][u"country_code"_s].toString(), codes[i]);
             QCOMPARE(o.rows[i][u"source"_s].toString(), from[i]);
         }
+    }
+
+    // The cache keeps RDAP's answers by the block the network names and by registered domain: a later run
+    // answers another address of the block and another name of the registration without asking.
+    void testAnswersAreCachedByBlockAndDomain()
+    {
+        const QString cache = m_folder.filePath(u"shared-cache"_s);
+        const QStringList args{u"--source"_s, u"rdap"_s, u"--rdap-bootstrap"_s, m_bootstrap, u"-f"_s, u"json"_s};
+        const Outcome first = run(args, "192.0.2.1\nshop.test\n", cache);
+        QCOMPARE(first.rows.size(), 2);
+        QCOMPARE(first.rows[0][u"cached"_s].toBool(), false);
+        m_server->clearRequests();
+        const Outcome second = run(args, "192.0.2.200\nmail.shop.test\n", cache);
+        QCOMPARE(second.rows.size(), 2);
+        for (const QJsonObject& row : second.rows) {
+            QCOMPARE(row[u"cached"_s].toBool(), true);
+            QCOMPARE(row[u"source"_s].toString(), u"rdap"_s);
+        }
+        QCOMPARE(second.rows[0][u"country_code"_s].toString(), u"DE"_s);
+        QCOMPARE(second.rows[0][u"network"_s].toString(), u"192.0.2.0/24"_s);
+        QCOMPARE(second.rows[1][u"country_code"_s].toString(), u"AU"_s);
+        QVERIFY(m_server->requests().isEmpty());
     }
 
     void testUnusableBootstrapFile()

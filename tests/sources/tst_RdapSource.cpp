@@ -101,6 +101,8 @@ private slots:
         QTest::newRow("AS number") << u"AS64500"_s << u"autnum/64500"_s;
         QTest::newRow("AS number past 32 bits") << u"AS4294967296"_s << QString();
         QTest::newRow("name with port and path") << u"Shop.Example:443/cart"_s << u"domain/shop.example"_s;
+        QTest::newRow("under its registered domain") << u"mail.shop.example.co.uk"_s << u"domain/example.co.uk"_s;
+        QTest::newRow("a public suffix as it is") << u"co.uk"_s << u"domain/co.uk"_s;
         QTest::newRow("international name") << u"bücher.example"_s << u"domain/xn--bcher-kva.example"_s;
         QTest::newRow("final dot") << u"example.com."_s << u"domain/example.com"_s;
         QTest::newRow("one label") << u"localhost"_s << QString();
@@ -127,8 +129,8 @@ private slots:
         QTest::newRow("network without: the registrant's country name through dbCountries.mdb")
             << u"198.51.100.7"_s << u"CA"_s << u"198.51.100.0/25"_s << u"NET-198-51-100-0-1"_s << QString() << 1;
         QTest::newRow("thin registry, then its registrar (once)")
-            << u"http://www.Shop.test/"_s << u"AU"_s << u"shop.test"_s << u"2336799_DOMAIN_TEST-VRSN"_s << QString()
-            << 2;
+            << u"http://www.Mail.Shop.test/"_s << u"AU"_s << u"shop.test"_s << u"2336799_DOMAIN_TEST-VRSN"_s
+            << QString() << 2;
         QTest::newRow("redacted registrant: no code")
             << u"private.test"_s << QString() << u"private.test"_s << u"D402200000017-TEST"_s << u"redacted"_s << 1;
         QTest::newRow("AS number") << u"as64500"_s << u"JP"_s << u"AS64496-AS64511"_s << u"AS64496"_s << QString() << 1;
