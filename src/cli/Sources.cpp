@@ -67,10 +67,9 @@ std::vector<std::unique_ptr<sources::Source>> makeSources(const CliOptions& opti
             if (!source->isRemote())
                 continue;
             if (!store)
-                store =
-                    std::make_shared<cache::AnswerStore>(cache::AnswerStore::defaultPath(), [](const QString& message) {
-                        std::fprintf(stderr, "tellurion-cli: %s\n", qPrintable(message));
-                    });
+                store = std::make_shared<cache::AnswerStore>(
+                    cache::AnswerStore::defaultPath(),
+                    [](const QString& message) { std::fprintf(stderr, "tellurion-cli: %s\n", qPrintable(message)); });
             source = std::make_unique<cache::CachedSource>(std::move(source), store, settings);
         }
     }
