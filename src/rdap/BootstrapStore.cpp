@@ -125,7 +125,8 @@ void BootstrapStore::refresh()
     for (const Registry registry : AllRegistries) {
         auto download = std::make_unique<Download>();
         download->registry = registry;
-        download->request = m_loader.load(m_sourceBase.resolved(QUrl(fileName(registry))), "application/json");
+        download->request =
+            m_loader.load(m_sourceBase.resolved(QUrl(fileName(registry))), lookup::LoadOptions{"application/json"});
         Download* raw = download.get();
         connect(download->request.get(), &lookup::PageRequest::completed, this, [this, raw] { onDownloaded(raw); });
         m_downloads.push_back(std::move(download));

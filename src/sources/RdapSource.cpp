@@ -99,7 +99,7 @@ private:
 
     void load(const QUrl& address)
     {
-        m_request = m_source.m_loader.load(address, RdapSource::Accept);
+        m_request = m_source.m_loader.load(address, lookup::LoadOptions{RdapSource::Accept});
         connect(m_request.get(), &lookup::PageRequest::completed, this, &RdapRequest::onPage);
     }
 

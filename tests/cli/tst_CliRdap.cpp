@@ -54,7 +54,9 @@ class TestCliRdap : public QObject
         env.remove(u"no_proxy"_s);
         env.insert(u"XDG_CACHE_HOME"_s, cache);
         cli.setProcessEnvironment(env);
-        cli.start(QStringLiteral(TELLURION_APP_DIR) + u"/tellurion-cli"_s, args);
+        // No budget of requests unless the test sets one: the fake service may be asked as fast as it answers.
+        const QStringList rate = args.contains(u"--rate"_s) ? QStringList() : QStringList{u"--rate"_s, u"0"_s};
+        cli.start(QStringLiteral(TELLURION_APP_DIR) + u"/tellurion-cli"_s, rate + args);
         if (!cli.waitForStarted())
             return {};
         cli.write(input);
@@ -167,6 +169,34 @@ private slots:
         QCOMPARE(second.rows[0][u"network"_s].toString(), u"192.0.2.0/24"_s);
         QCOMPARE(second.rows[1][u"country_code"_s].toString(), u"AU"_s);
         QVERIFY(m_server->requests().isEmpty());
+    }
+
+    // RFC 7480: a client slows down on 429 and honours Retry-After; and RDAP's requests keep to --rate.
+    void testSlowDownAndBudget()
+    {
+        QFile f(QStringLiteral(TELLURION_TEST_DATA) + u"/rdap/network-country.json"_s);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        Response slowDown = FakeWhoisServer::page("{\"errorCode\": 429, \"title\": \"Too Many Requests\"}", 429);
+        slowDown.headers.append({QByteArray("Retry-After"), QByteArray("1")});
+        m_server->setResponsesInTurn({}, "/rir/ip/203.0.113.5", {slowDown, FakeWhoisServer::page(f.readAll())});
+        m_server->clearRequests();
+        const Outcome paused =
+            run({u"--source"_s, u"rdap"_s, u"--rdap-bootstrap"_s, m_bootstrap, u"-f"_s, u"json"_s}, "203.0.113.5\n");
+        QCOMPARE(paused.exitCode, 0);
+        QCOMPARE(paused.rows.value(0)[u"country_code"_s].toString(), u"DE"_s);
+        QVERIFY2(paused.err.contains(u"127.0.0.1 asked to slow down (HTTP 429); no requests to it for 1 s"_s),
+                 qPrintable(paused.err));
+        const QList<FakeWhoisServer::Request> asked = m_server->requests();
+        QCOMPARE(asked.size(), 2);
+        QVERIFY(asked[1].receivedMs - asked[0].receivedMs >= 950);
+
+        m_server->clearRequests();
+        const Outcome budget = run({u"--source"_s, u"rdap"_s, u"--rdap-bootstrap"_s, m_bootstrap, u"--rate"_s, u"2"_s,
+                                    u"-j"_s, u"8"_s, u"--no-cache"_s},
+                                   "192.0.2.1\n192.0.2.1\n192.0.2.1\n192.0.2.1\n192.0.2.1\n");
+        QCOMPARE(budget.exitCode, 0);
+        QCOMPARE(m_server->requests().size(), 5);
+        QVERIFY(m_server->mostRequestsInOneSecond() <= 2);
     }
 
     void testUnusableBootstrapFile()
