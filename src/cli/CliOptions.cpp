@@ -70,7 +70,7 @@ QString versionText()
 
 QStringList knownSources()
 {
-    return {u"web"_s, u"offline"_s};
+    return {u"web"_s, u"offline"_s, u"rdap"_s};
 }
 
 QString helpText()
@@ -96,6 +96,10 @@ Options:
                                  IPv6 addresses only, answered at once without asking anyone
                                  (web,offline: the table for entries the sites leave without
                                  a code); --version says which data it holds
+                        rdap     the registries' own answers over RDAP: IP addresses and AS
+                                 numbers (AS64500) at their regional registry, names at their
+                                 domain's registry (and its registrar); a withheld registrant
+                                 gives no code
       --cross-check   also look every IP address up in the offline table: adds the fields
                       offline_country_code and agrees (the table's code equals the row's, read
                       case-insensitively, UK as GB, EU as any European country and AP as any
@@ -127,6 +131,11 @@ Options:
       --refresh       ask the sources again for every entry and store their new answers.
       --max-age D     use stored answers up to D days old (default 7; a fraction such as 0.5
                       is allowed; 0 uses none).
+      --rdap-bootstrap FILE
+                      the RDAP services to ask, as one file in the format of IANA's bootstrap
+                      files (RFC 9224; its entries may be IP prefixes, AS ranges and domains),
+                      instead of IANA's registries (a snapshot comes with the program and is
+                      refreshed from IANA at most once a day into ~/.cache/tellurion/rdap).
       --sample        add the three sample addresses after the entries of the FILEs.
       --summary       at the end, the number of entries per country and per continent, largest
                       first, and the failed count, on standard error.
@@ -293,6 +302,10 @@ ParseOutcome parseCommandLine(const QStringList& arguments)
                                 .arg(CliOptions::MaxMaxAgeDays)
                                 .arg(v));
             o.maxAgeDays = days;
+        } else if (arg == u"--rdap-bootstrap"_s) {
+            if (!value(v) || v.isEmpty())
+                return fail(u"option --rdap-bootstrap needs a file name"_s);
+            o.rdapBootstrap = v;
         } else if (arg == u"--summary"_s) {
             if (!noValue())
                 return fail(u"option %1 takes no value"_s.arg(arg));
@@ -319,6 +332,8 @@ ParseOutcome parseCommandLine(const QStringList& arguments)
     }
     if (!o.cache && o.refresh)
         return fail(u"--refresh stores new answers in the cache, which --no-cache turns off"_s);
+    if (!o.rdapBootstrap.isEmpty() && !o.sources.contains(u"rdap"_s))
+        return fail(u"--rdap-bootstrap is for the rdap source; name it in --source"_s);
     return outcome;
 }
 

@@ -40,6 +40,7 @@ struct CliOptions
     bool refresh = false; // ask again, store the new answers
     double maxAgeDays = DefaultMaxAgeDays;
     double rate = DefaultRate; // requests a second to any one host; 0: no limit
+    QString rdapBootstrap; // --rdap-bootstrap: the one bootstrap file RDAP uses, instead of IANA's
 };
 
 // The names --source accepts.

@@ -3,7 +3,9 @@
 #include "cache/CachedSource.h"
 #include "cli/CliRun.h"
 #include "core/Failure.h"
+#include "rdap/BootstrapStore.h"
 #include "sources/OfflineSource.h"
+#include "sources/RdapSource.h"
 #include "sources/WebSource.h"
 
 #include <QCoreApplication>
@@ -22,6 +24,21 @@ QString offlineTablePath()
     return QCoreApplication::applicationDirPath() + u"/offlineCountries.tbl"_s;
 }
 
+std::unique_ptr<sources::Source> makeRdapSource(const CliOptions& options, lookup::PageLoader& loader)
+{
+    const QString appFolder = QCoreApplication::applicationDirPath();
+    std::unique_ptr<rdap::BootstrapStore> store;
+    if (!options.rdapBootstrap.isEmpty()) {
+        store = rdap::BootstrapStore::fromFile(options.rdapBootstrap, loader);
+    } else {
+        // Beside the cache of answers, under $XDG_CACHE_HOME/tellurion.
+        const QString cache = QFileInfo(cache::AnswerStore::defaultPath()).absolutePath() + u"/rdap"_s;
+        store = std::make_unique<rdap::BootstrapStore>(loader, appFolder + u"/rdap"_s, cache);
+        store->refreshIfDue();
+    }
+    return std::make_unique<sources::RdapSource>(loader, std::move(store), appFolder + u"/dbCountries.mdb"_s);
+}
+
 } // namespace
 
 std::vector<std::unique_ptr<sources::Source>> makeSources(const CliOptions& options, lookup::PageLoader& loader)
@@ -34,6 +51,8 @@ std::vector<std::unique_ptr<sources::Source>> makeSources(const CliOptions& opti
             made.push_back(std::move(web));
         } else if (name == u"offline"_s)
             made.push_back(std::make_unique<sources::OfflineSource>(openOfflineTable()));
+        else if (name == u"rdap"_s)
+            made.push_back(makeRdapSource(options, loader));
         else
             throw core::Failure(u"unknown source \"%1\""_s.arg(name));
     }

@@ -24,7 +24,7 @@ struct ConnectionName
     ~ConnectionName() { QSqlDatabase::removeDatabase(name); }
 };
 
-CountryNames query(const QString& connection, const QString& databasePath, const QString& code)
+QSqlDatabase openReadOnly(const QString& connection, const QString& databasePath)
 {
     QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, connection);
     if (!db.isValid())
@@ -33,6 +33,21 @@ CountryNames query(const QString& connection, const QString& databasePath, const
     db.setConnectOptions(u"QSQLITE_OPEN_READONLY"_s);
     if (!db.open())
         throw core::Failure(db.lastError().text());
+    return db;
+}
+
+void checkFile(const QString& databasePath)
+{
+    const QFileInfo file(databasePath);
+    if (!file.isFile())
+        throw core::Failure(u"Could not find file '%1'."_s.arg(databasePath));
+    if (!file.isReadable())
+        throw core::Failure(u"Cannot read file '%1'."_s.arg(databasePath));
+}
+
+CountryNames query(const QString& connection, const QString& databasePath, const QString& code)
+{
+    QSqlDatabase db = openReadOnly(connection, databasePath);
 
     CountryNames names;
     {
@@ -57,13 +72,36 @@ CountryNames query(const QString& connection, const QString& databasePath, const
 
 CountryNames LookupCountry(const QString& databasePath, const QString& code)
 {
-    const QFileInfo file(databasePath);
-    if (!file.isFile())
-        throw core::Failure(u"Could not find file '%1'."_s.arg(databasePath));
-    if (!file.isReadable())
-        throw core::Failure(u"Cannot read file '%1'."_s.arg(databasePath));
+    checkFile(databasePath);
     const ConnectionName connection;
     return query(connection.name, databasePath, code);
+}
+
+QString LookupCountryCodeByName(const QString& databasePath, const QString& name)
+{
+    checkFile(databasePath);
+    const QString wanted = name.simplified();
+    if (wanted.isEmpty())
+        return {};
+    const ConnectionName connection;
+    QString code;
+    {
+        QSqlDatabase db = openReadOnly(connection.name, databasePath);
+        {
+            QSqlQuery q(db);
+            q.setForwardOnly(true);
+            // Names are few (some 260); comparing them here keeps the spacing rule in one place.
+            if (!q.prepare(u"select countrycode, country from qryCountries order by countrycode"_s) || !q.exec())
+                throw core::Failure(q.lastError().text());
+            while (q.next())
+                if (q.value(1).toString().simplified().compare(wanted, Qt::CaseInsensitive) == 0) {
+                    code = q.value(0).toString();
+                    break;
+                }
+        }
+        db.close();
+    }
+    return code;
 }
 
 } // namespace lookup

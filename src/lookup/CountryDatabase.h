@@ -17,4 +17,9 @@ struct CountryNames
 // is not a database, or has no qryCountries.
 CountryNames LookupCountry(const QString& databasePath, const QString& code);
 
+// The code of the first qryCountries row (by code) whose country name equals the name in any letter case
+// and spacing ("UNITED  KINGDOM" gives GB, ahead of UK); empty when no row has it. Opens its own
+// connection as LookupCountry does and throws as it does.
+QString LookupCountryCodeByName(const QString& databasePath, const QString& name);
+
 } // namespace lookup

@@ -70,6 +70,23 @@ private slots:
         QCOMPARE(names.continent, continent);
     }
 
+    void testCodeByName_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("code");
+        QTest::newRow("as stored") << u"Germany"_s << u"DE"_s;
+        QTest::newRow("letter case and spacing") << u"  UNITED   kingdom "_s << u"GB"_s; // ahead of UK
+        QTest::newRow("unknown") << u"Germania"_s << QString();
+        QTest::newRow("empty") << QString() << QString();
+    }
+
+    void testCodeByName()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, code);
+        QCOMPARE(lookup::LookupCountryCodeByName(QStringLiteral(TELLURION_APP_DIR) + u"/dbCountries.mdb"_s, name), code);
+    }
+
     void testEveryCallClosesItsConnection()
     {
         const QStringList before = QSqlDatabase::connectionNames();

@@ -80,12 +80,14 @@ private slots:
         const QStringList options = helpOptions();
         QVERIFY(options.contains(u"--jobs"_s) && options.contains(u"-o"_s));
         QTest::newRow("every option --help lists") << QStringList{u"-"_s} << options;
-        QTest::newRow("sources") << QStringList{u"--source"_s, u""_s} << QStringList{u"offline"_s, u"web"_s};
+        QTest::newRow("sources") << QStringList{u"--source"_s, u""_s} << QStringList{u"offline"_s, u"rdap"_s, u"web"_s};
         QTest::newRow("sources after a comma")
             << QStringList{u"--source"_s, u"web,o"_s} << QStringList{u"web,offline"_s};
         QTest::newRow("a number after -j") << QStringList{u"-j"_s, u""_s} << QStringList{};
         QTest::newRow("a number after --timeout") << QStringList{u"--timeout"_s, u""_s} << QStringList{};
         QTest::newRow("a file after -o") << QStringList{u"-o"_s, u"rep"_s} << QStringList{u"report.csv"_s};
+        QTest::newRow("a file after --rdap-bootstrap")
+            << QStringList{u"--rdap-bootstrap"_s, u"li"_s} << QStringList{u"list.txt"_s};
         QTest::newRow("input files") << QStringList{u"-q"_s, u"l"_s} << QStringList{u"list.txt"_s};
         QTest::newRow("option, not file, before --") << QStringList{u"-q"_s} << QStringList{u"-q"_s};
         QTest::newRow("file, not option, after --") << QStringList{u"--"_s, u"-q"_s} << QStringList{u"-q.txt"_s};

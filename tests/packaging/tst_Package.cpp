@@ -136,7 +136,9 @@ private slots:
                   << u"share/metainfo/"_s + AppId + u".metainfo.xml"_s
                   << u"share/icons/hicolor/scalable/apps/tellurion.svg"_s << u"share/man/man1/tellurion.1.gz"_s;
         if (HasCli)
-            files << u"share/man/man1/tellurion-cli.1.gz"_s << u"share/bash-completion/completions/tellurion-cli"_s;
+            files << u"share/man/man1/tellurion-cli.1.gz"_s << u"share/bash-completion/completions/tellurion-cli"_s
+                  << AppFolder + u"/rdap/ipv4.json"_s << AppFolder + u"/rdap/ipv6.json"_s
+                  << AppFolder + u"/rdap/asn.json"_s;
         // The offline table goes wherever the build could make it.
         if (HasCli && QFileInfo::exists(BinaryDir + u"/app/offlineCountries.tbl"_s))
             files << AppFolder + u"/offlineCountries.tbl"_s << AppFolder + u"/offlineCountries-LICENSE"_s;

@@ -147,3 +147,27 @@ blocks = {
 }
 for name, content in blocks.items():
     write("network_block", name, content)
+# rdap_reader: choice (bit 0: four bytes of an IPv4 address asked follow), body (an answer or a bootstrap file).
+rdap = here.parent.parent / "data" / "rdap"
+for f in sorted(rdap.glob("*.json")):
+    body = f.read_bytes().replace(b"{BASE}", b"https://rdap.example")
+    write("rdap_reader", f.stem, bytes([0]) + body)
+    write("rdap_reader", f.stem + "-asked", bytes([1, 192, 0, 2, 9]) + body)
+shipped = here.parent.parent.parent / "data" / "rdap"
+for f in sorted(shipped.glob("*.json")):
+    write("rdap_reader", "bootstrap-" + f.stem, bytes([0]) + f.read_bytes())
+write("rdap_reader", "bootstrap-mixed", bytes([1, 10, 1, 2, 3]) + b'{"services": [[["10.0.0.0/8", "2001:db8::/32", '
+      b'"1-99", "com"], ["http://a/", "https://b/x"]], [["10.1.0.0/16"], ["https://c/"]]]}')
+write("rdap_reader", "deep", bytes([0]) + b'{"entities": ' + b'[{"entities": ' * 2000 + b'[]' + b'}]' * 2000 + b'}')
+write("rdap_reader", "entities-deep", bytes([0]) + b'{"objectClassName": "domain", "entities": [' +
+      b'{"roles": ["tech"], "entities": [' * 40 + b'{"roles": ["registrant"], "vcardArray": ["vcard", [["adr", '
+      b'{"cc": "DE"}, "text", ["", "", "", "", "", "", ""]]]]}' + b']}' * 40 + b']}')
+write("rdap_reader", "vcard-odd", bytes([0]) + b'{"objectClassName": "ip network", "entities": [{"roles": '
+      b'["REGISTRANT"], "vcardArray": ["vcard", [["adr", {"cc": ["de", "fr"], "label": 7}, "text", '
+      b'[["", ""], "", "", "", "", "", ["Germany", "DE"]]], ["adr"], 5, ["fn", {}, "text", null]]]}]}')
+write("rdap_reader", "cidr-odd", bytes([1, 192, 0, 2, 200]) + b'{"startAddress": "192.0.2.255", "endAddress": '
+      b'"192.0.2.0", "cidr0_cidrs": [{"v4prefix": "192.0.2.0", "length": 99}, {"v6prefix": "::", "length": -1}]}')
+write("rdap_reader", "autnum-odd", bytes([0]) + b'{"objectClassName": "autnum", "startAutnum": 4294967296, '
+      b'"endAutnum": -5, "country": "\\u00e9\\u00e9"}')
+write("rdap_reader", "not-json", bytes([0]) + b"<html><body>429 Too Many Requests</body></html>")
+write("rdap_reader", "empty", bytes([0]))
