@@ -75,17 +75,31 @@ QStringList knownSources()
 
 QString helpText()
 {
+    // The field names, wrapped under the option's text.
     QString fieldNames;
-    for (const FieldInfo& info : allFields())
-        fieldNames += (fieldNames.isEmpty() ? u""_s : u", "_s) + QString::fromUtf8(info.name);
+    qsizetype lineStart = 0;
+    for (const FieldInfo& info : allFields()) {
+        const QString name = QString::fromUtf8(info.name);
+        if (!fieldNames.isEmpty()) {
+            fieldNames += u',';
+            if (fieldNames.size() - lineStart + name.size() + 2 > 76) {
+                fieldNames += u"\n                      "_s;
+                lineStart = fieldNames.size();
+            } else {
+                fieldNames += u' ';
+            }
+        }
+        fieldNames += name;
+    }
     return uR"(Usage: tellurion-cli [OPTIONS] [FILE...]
 
 Looks up the country and continent of IP addresses and web sites, as the Tellurion window does, without
 a window. Entries come from the FILEs in order, one per line (CR, CR LF or LF; a final line break ends
 the last line), or from standard input when no FILE is given or a FILE is "-". Empty and blank lines are
-skipped (their number is said on standard error). Every entry is cleaned, looked up on the first WHOIS
-site, then on the second when the first gives no country code, and resolved in the dbCountries.mdb beside
-the executable. Results are written in input order, row by row as they become final.
+skipped (their number is said on standard error). Every entry is cleaned and asked of the sources that
+--source names, in order, until one gives a country code (by default the window's way: the first WHOIS
+site, then the second); the code is resolved in the dbCountries.mdb beside the executable. Results are
+written in input order, row by row as they become final.
 
 Options:
   -j, --jobs N        entries looked up at once, 1 to 256 (default 4; 1 works as the window does).
