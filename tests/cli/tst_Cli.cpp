@@ -2,6 +2,7 @@
 // fake WHOIS server through http_proxy, writing every format; and beside it the window's own run.
 #include "shell/MainWindow.h"
 #include "support/FakeDialogs.h"
+#include "support/CliProcess.h"
 #include "support/FakeWhoisServer.h"
 #include "support/WindowOnAppFolder.h"
 
@@ -29,12 +30,7 @@ const QString AppDir = QStringLiteral(TELLURION_APP_DIR);
 const QString First = u"www.whois.com"_s;
 const QString Second = u"whois.domaintools.com"_s;
 
-struct Outcome
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using Outcome = CliOutcome;
 
 using Rows = QList<QStringList>;
 
@@ -129,31 +125,13 @@ class TestCli : public QObject
 
     // Each run has a cache of its own, empty: every run asks as the window does, and nothing is left in
     // the real cache folder.
-    static void useEmptyCache(QProcess& cli, const QTemporaryDir& cacheHome)
-    {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"XDG_CACHE_HOME"_s, cacheHome.path());
-        cli.setProcessEnvironment(environment);
-    }
-
-    // Without a budget of requests unless the test sets one: the fake server sets no limit.
+    // An empty cache of its own for every run; no budget of requests unless the test sets one.
     Outcome runCli(const QStringList& args, const QByteArray& input = {}, const QString& program = {})
     {
-        QProcess cli;
         QTemporaryDir cacheHome;
-        useEmptyCache(cli, cacheHome);
         if (program.isEmpty())
-            cli.start(AppDir + u"/tellurion-cli"_s,
-                      args.contains(u"--rate"_s) ? args : QStringList{u"--rate"_s, u"0"_s} + args);
-        else
-            cli.start(program, args);
-        if (!cli.waitForStarted())
-            return {};
-        cli.write(input);
-        cli.closeWriteChannel();
-        cli.waitForFinished(120000);
-        return {cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1, cli.readAllStandardOutput(),
-                cli.readAllStandardError()};
+            return ::runCli(AppDir + u"/tellurion-cli"_s, withoutBudget(args), input, cacheHome.path());
+        return ::runCli(program, args, input, cacheHome.path());
     }
 
     void serveCountry(const QString& host, const QString& entry, const QString& record, int delayMs = 0)
@@ -477,16 +455,14 @@ private slots:
         old.write("the old results\n");
         old.close();
 
-        QProcess cli;
         QTemporaryDir cacheHome;
-        useEmptyCache(cli, cacheHome);
         QStringList args{u"-q"_s, u"-j"_s, u"4"_s, u"--rate"_s, u"0"_s};
         if (toFile)
             args << u"-o"_s << target;
-        cli.start(AppDir + u"/tellurion-cli"_s, args);
-        QVERIFY(cli.waitForStarted());
-        cli.write(entries.join(u"\r\n"_s).toUtf8());
-        cli.closeWriteChannel();
+        const std::unique_ptr<QProcess> started =
+            startCli(AppDir + u"/tellurion-cli"_s, args, entries.join(u"\r\n"_s).toUtf8(), cacheHome.path());
+        QProcess& cli = *started;
+        QVERIFY(cli.state() == QProcess::Running);
         QVERIFY(cli.waitForBytesWritten(5000));
         QDeadlineTimer wait(20000);
         while (m_server->requests().size() < 12 && !wait.hasExpired())

@@ -1,5 +1,6 @@
 // The batch tool's cache as a user meets it: runs of the real tellurion-cli against the fake WHOIS server,
 // each with its own XDG_CACHE_HOME, the cache file read and aged through SQLite between runs.
+#include "support/CliProcess.h"
 #include "support/FakeWhoisServer.h"
 
 #include <QDir>
@@ -42,37 +43,21 @@ struct Outcome
     }
 };
 
-QProcess* startCli(const QString& cacheHome, const QStringList& args, const QStringList& entries)
+std::unique_ptr<QProcess> startRun(const QString& cacheHome, const QStringList& args, const QStringList& entries)
 {
-    auto* cli = new QProcess;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"XDG_CACHE_HOME"_s, cacheHome);
-    cli->setProcessEnvironment(environment);
-    // No budget of requests: the fake server sets no limit.
-    cli->start(Cli, QStringList{u"-q"_s, u"--rate"_s, u"0"_s, u"-f"_s, u"json"_s} + args);
-    cli->write(entries.join(u'\n').toUtf8() + '\n');
-    cli->closeWriteChannel();
-    return cli;
+    return startCli(Cli, withoutBudget(QStringList{u"-q"_s, u"-f"_s, u"json"_s} + args),
+                    entries.join(u'\n').toUtf8() + '\n', cacheHome);
 }
 
-Outcome finish(QProcess* cli)
+Outcome finish(QProcess& cli)
 {
-    std::unique_ptr<QProcess> owned(cli);
-    Outcome outcome;
-    if (!cli->waitForFinished(120000) || cli->exitStatus() != QProcess::NormalExit)
-        return outcome;
-    outcome.exitCode = cli->exitCode();
-    outcome.out = cli->readAllStandardOutput();
-    outcome.err = cli->readAllStandardError();
-    for (const QByteArray& line : outcome.out.split('\n'))
-        if (!line.isEmpty())
-            outcome.rows.append(QJsonDocument::fromJson(line).object());
-    return outcome;
+    const CliOutcome done = finishCli(cli);
+    return {done.exitCode, done.jsonRows(), done.out, done.err};
 }
 
 Outcome runCli(const QString& cacheHome, const QStringList& args, const QStringList& entries)
 {
-    return finish(startCli(cacheHome, args, entries));
+    return finish(*startRun(cacheHome, args, entries));
 }
 
 // Makes every stored answer older, as if the runs before had been that long ago.
@@ -345,10 +330,10 @@ private slots:
             a.append(u"10.1.%1.%2"_s.arg(i / 200).arg(i % 200));
             b.append(u"10.2.%1.%2"_s.arg(i / 200).arg(i % 200));
         }
-        QProcess* runA = startCli(home.path(), {u"-j"_s, u"8"_s}, a);
-        QProcess* runB = startCli(home.path(), {u"-j"_s, u"8"_s}, b);
-        const Outcome outA = finish(runA);
-        const Outcome outB = finish(runB);
+        const std::unique_ptr<QProcess> runA = startRun(home.path(), {u"-j"_s, u"8"_s}, a);
+        const std::unique_ptr<QProcess> runB = startRun(home.path(), {u"-j"_s, u"8"_s}, b);
+        const Outcome outA = finish(*runA);
+        const Outcome outB = finish(*runB);
         const QByteArray errors = outA.err + outB.err;
         QVERIFY2(outA.exitCode == 0 && outB.exitCode == 0, errors.constData());
         QVERIFY2(errors.isEmpty(), errors.constData());

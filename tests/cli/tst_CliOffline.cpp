@@ -1,6 +1,7 @@
 // The batch tool with the offline country table, run as a process from an app folder of the test's own
 // (the real program and country database beside a table built from the test's ranges), the WHOIS sites
 // played by the fake server.
+#include "support/CliProcess.h"
 #include "support/FakeWhoisServer.h"
 #include "support/OfflineTableFile.h"
 
@@ -22,6 +23,7 @@ struct Outcome
     QByteArray out;
     QString err;
 };
+
 
 // An app folder with the programs' files; `table` bytes become its offline table unless empty.
 bool makeAppFolder(const QString& folder, const QByteArray& table)
@@ -49,22 +51,12 @@ class TestCliOffline : public QObject
 
     Outcome run(const QString& app, const QStringList& args, const QByteArray& input)
     {
-        QProcess cli;
         // An empty cache of its own for every run: each asks the sites as the test expects, and nothing
         // is left in the real cache folder.
         QTemporaryDir cacheHome;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"XDG_CACHE_HOME"_s, cacheHome.path());
-        cli.setProcessEnvironment(environment);
-        // No budget of requests: the fake server sets no limit.
-        cli.start(app + u"/tellurion-cli"_s, QStringList{u"-q"_s, u"--rate"_s, u"0"_s} + args);
-        if (!cli.waitForStarted())
-            return {};
-        cli.write(input);
-        cli.closeWriteChannel();
-        cli.waitForFinished(120000);
-        return {cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1, cli.readAllStandardOutput(),
-                QString::fromUtf8(cli.readAllStandardError())};
+        const CliOutcome outcome =
+            runCli(app + u"/tellurion-cli"_s, withoutBudget(QStringList{u"-q"_s} + args), input, cacheHome.path());
+        return {outcome.exitCode, outcome.out, QString::fromUtf8(outcome.err)};
     }
 
     void serve(const QString& entry, const QString& code)

@@ -1,5 +1,6 @@
 // The batch tool with RDAP as a source, run as a process against a fake RDAP service on loopback (and the
 // fake WHOIS sites, through http_proxy, when the web source is asked as well).
+#include "support/CliProcess.h"
 #include "support/FakeWhoisServer.h"
 
 #include <QFile>
@@ -48,27 +49,12 @@ class TestCliRdap : public QObject
     {
         if (cache.isEmpty())
             cache = m_folder.filePath(u"cache-%1"_s.arg(++m_runs));
-        QProcess cli;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"http_proxy"_s, QString::fromLatin1(m_server->proxyUrl()));
         env.remove(u"no_proxy"_s);
-        env.insert(u"XDG_CACHE_HOME"_s, cache);
-        cli.setProcessEnvironment(env);
-        // No budget of requests unless the test sets one: the fake service may be asked as fast as it answers.
-        const QStringList rate = args.contains(u"--rate"_s) ? QStringList() : QStringList{u"--rate"_s, u"0"_s};
-        cli.start(QStringLiteral(TELLURION_APP_DIR) + u"/tellurion-cli"_s, rate + args);
-        if (!cli.waitForStarted())
-            return {};
-        cli.write(input);
-        cli.closeWriteChannel();
-        cli.waitForFinished(120000);
-        Outcome outcome;
-        outcome.exitCode = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
-        for (const QByteArray& line : cli.readAllStandardOutput().split('\n'))
-            if (!line.isEmpty())
-                outcome.rows.append(QJsonDocument::fromJson(line).object());
-        outcome.err = QString::fromUtf8(cli.readAllStandardError());
-        return outcome;
+        const CliOutcome done =
+            runCli(QStringLiteral(TELLURION_APP_DIR) + u"/tellurion-cli"_s, withoutBudget(args), input, cache, env);
+        return {done.exitCode, done.jsonRows(), QString::fromUtf8(done.err)};
     }
 
 private slots:
