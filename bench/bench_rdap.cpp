@@ -140,7 +140,7 @@ double rateShare(FakeWhoisServer& server, const QString& bootstrap, int jobs, in
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
     if (cli.exitCode() != 0 || server.requests().size() != count)
         std::fprintf(stderr, "bench_rdap: tellurion-cli exited with %d after %lld requests: %s\n", cli.exitCode(),
-                     qlonglong(server.requests().size()), cli.readAllStandardError().left(2000).constData());
+                     static_cast<long long>(server.requests().size()), cli.readAllStandardError().left(2000).constData());
     // -j answers every 100 ms, or the budget's rate when that is lower.
     const double ideal = rate > 0 ? std::min(jobs / 0.1, double(rate)) : jobs / 0.1;
     return double(count) / seconds / ideal;

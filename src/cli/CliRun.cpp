@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <map>
@@ -31,7 +32,7 @@ CliRun* s_current = nullptr;
 int s_signalPipe[2] = {-1, -1};
 
 // Rows are handed to the output in pieces of about this size, and at least once per pass of the loop.
-constexpr qsizetype FlushBytes = 64 * 1024;
+constexpr qsizetype FlushBytes = qsizetype(64) * 1024;
 // Entries that are answered at once are taken in slices of this length, so that Ctrl+C and the progress
 // bar are served in between.
 constexpr qint64 SliceMs = 20;
@@ -64,7 +65,7 @@ std::unique_ptr<RowWriter> makeWriter(const CliOptions& options)
 
 QString clock(double seconds)
 {
-    const auto s = qint64(seconds + 0.5);
+    const auto s = qint64(std::llround(seconds));
     return u"%1:%2"_s.arg(s / 60).arg(s % 60, 2, 10, QChar(u'0'));
 }
 
@@ -223,7 +224,7 @@ lookup::CountryNames CliRun::namesOf(const QString& code, QStringList& failures)
     if (known != m_names.constEnd())
         return *known;
     try {
-        const lookup::CountryNames names = lookup::LookupCountry(m_databasePath, code);
+        lookup::CountryNames names = lookup::LookupCountry(m_databasePath, code);
         m_names.insert(key, names);
         return names;
     } catch (const core::Failure& failure) {
@@ -352,7 +353,7 @@ void CliRun::done()
         std::fprintf(stderr,
                      "tellurion-cli: cross-check: %lld of %lld entries compared differ from the offline table "
                      "(%lld IP entries not compared: no code on one side, or the code is the table's)\n",
-                     qlonglong(m_differ), qlonglong(m_compared), qlonglong(m_notCompared));
+                     static_cast<long long>(m_differ), static_cast<long long>(m_compared), static_cast<long long>(m_notCompared));
     m_finished = true;
 }
 
@@ -404,8 +405,8 @@ void CliRun::drawProgress(bool final)
                              .arg(left);
     std::fputs(qPrintable(line), stderr);
     if (final && !m_interrupted)
-        std::fprintf(stderr, "\r\033[K%lld entries: %lld completed, %lld failed, %.1f s\n", qlonglong(done),
-                     qlonglong(m_completed), qlonglong(m_failed), seconds);
+        std::fprintf(stderr, "\r\033[K%lld entries: %lld completed, %lld failed, %.1f s\n", static_cast<long long>(done),
+                     static_cast<long long>(m_completed), static_cast<long long>(m_failed), seconds);
     else if (final)
         std::fputs("\r\033[K", stderr);
     std::fflush(stderr);

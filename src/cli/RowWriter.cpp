@@ -76,7 +76,7 @@ QString fieldText(const Row& r, Field field)
 
 QByteArray CsvWriter::field(const QString& text)
 {
-    const QByteArray bytes = text.toUtf8();
+    QByteArray bytes = text.toUtf8();
     bool quote = false;
     for (const char c : bytes)
         if (c == ',' || c == '"' || c == '\r' || c == '\n') {

@@ -141,7 +141,7 @@ int main(int argc, char* argv[])
         return fail(cli::UsageError, failure.description());
     }
     if (skipped > 0)
-        std::fprintf(stderr, "tellurion-cli: skipped %lld empty or blank %s\n", qlonglong(skipped),
+        std::fprintf(stderr, "tellurion-cli: skipped %lld empty or blank %s\n", static_cast<long long>(skipped),
                      skipped == 1 ? "line" : "lines");
 
     const bool progress = !options.quiet && ::isatty(STDERR_FILENO);

@@ -108,7 +108,7 @@ public:
     static constexpr qint64 MaxBodyBytes = qint64(8) * 1024 * 1024;
     static constexpr int MaxRedirects = 10;
     // Longest path sent; servers refuse request lines far shorter than this.
-    static constexpr qsizetype MaxAddressBytes = 64 * 1024;
+    static constexpr qsizetype MaxAddressBytes = qsizetype(64) * 1024;
     // A request that fails before any byte of its answer arrived (the connection refused, reset or
     // closed, as servers do with kept-alive connections) is sent again this often, after a short pause,
     // within the page's time bound; one whose answer had begun is not.

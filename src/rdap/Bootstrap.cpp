@@ -103,7 +103,7 @@ bool Bootstrap::add(const QByteArray& json, FileInfo* info, QString* error)
         if (service.size() < 2 || !service[0].isArray() || !service[1].isArray())
             return fail(u"service %1 is not a list of entries and a list of URLs"_s.arg(s + 1));
         QUrl chosen;
-        for (const QJsonValue& value : service[1].toArray()) {
+        for (const QJsonValueConstRef value : service[1].toArray()) {
             const QUrl url(value.toString(), QUrl::StrictMode);
             const QString scheme = url.scheme().toLower();
             if (!url.isValid() || url.host().isEmpty() || (scheme != u"https"_s && scheme != u"http"_s))
@@ -118,7 +118,7 @@ bool Bootstrap::add(const QByteArray& json, FileInfo* info, QString* error)
         if (!chosen.path().endsWith(u'/'))
             chosen.setPath(chosen.path() + u'/');
         const int index = staged.addService(chosen);
-        for (const QJsonValue& value : service[0].toArray()) {
+        for (const QJsonValueConstRef value : service[0].toArray()) {
             const QString entry = value.toString().trimmed().toLower();
             const auto bad = [&] {
                 return fail(u"service %1 has an entry of no known form: \"%2\""_s.arg(s + 1).arg(entry));

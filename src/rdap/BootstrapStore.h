@@ -27,7 +27,7 @@ class BootstrapStore : public QObject
     Q_OBJECT
 
 public:
-    static constexpr qint64 RefreshEverySeconds = 24 * 60 * 60;
+    static constexpr qint64 RefreshEverySeconds = qint64(24) * 60 * 60;
     static const QUrl IanaBase; // https://data.iana.org/rdap/
 
     // shippedFolder and cacheFolder hold files named ipv4.json, ipv6.json, asn.json and dns.json; either may

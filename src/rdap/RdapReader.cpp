@@ -408,7 +408,7 @@ Reading readAnswer(const QByteArray& body, const QHostAddress& asked)
         r.problem = u"answer is not a JSON object"_s;
         return r;
     }
-    return read(Value(std::move(root)), asked);
+    return read(Value(element(root)), asked);
 }
 
 } // namespace rdap

@@ -37,7 +37,7 @@ private:
 
     std::shared_ptr<const OfflineTable> m_table;
     // The code texts made so far, so that an answer shares one instead of allocating its own.
-    std::array<QString, 26 * 26> m_codes;
+    std::array<QString, size_t(26) * 26> m_codes;
 };
 
 } // namespace sources

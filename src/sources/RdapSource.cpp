@@ -39,9 +39,9 @@ QString describe(const rdap::Registry registry)
 class RdapRequest : public SourceRequest
 {
 public:
-    RdapRequest(RdapSource& source, const Query& query) : m_source(source)
+    RdapRequest(RdapSource& source, const Query& query)
+        : m_source(source), m_question(RdapSource::questionFor(query.cleaned.normalised))
     {
-        m_question = RdapSource::questionFor(query.cleaned.normalised);
         if (m_question.kind == RdapSource::Question::Kind::None) {
             fail(u"not an IP address, AS number or domain name"_s);
             return;

@@ -545,7 +545,7 @@ private slots:
 
     void testLongLineIsOneEntry()
     {
-        const QByteArray line(2 * 1024 * 1024, 'x');
+        const QByteArray line(qsizetype(2) * 1024 * 1024, 'x');
         const Outcome outcome = runCli({u"-q"_s, u"-f"_s, u"json"_s}, line);
         QCOMPARE(outcome.exitCode, 1);
         const Rows rows = parseJsonLines(outcome.out);

@@ -45,6 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FuzzInput in(data, size);
     const FuzzTable table(in, 7);
     std::vector<cli::Row> rows;
+    rows.reserve(size_t(table.rowCount()));
     for (int r = 0; r < table.rowCount(); ++r)
         rows.push_back(rowOf(table, r));
 

@@ -332,6 +332,7 @@ private slots:
         }
         PageLoader loader;
         std::vector<std::unique_ptr<PageRequest>> requests;
+        requests.reserve(Pages);
         for (int i = 0; i < Pages; ++i)
             requests.push_back(loader.load(firstSiteUrl("/whois/p" + QByteArray::number(i))));
         QTRY_VERIFY_WITH_TIMEOUT(

@@ -280,7 +280,6 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsSet(ExportChildVariable))
         return exportThenEnd(qEnvironmentVariable(ExportChildVariable));
     TestXlsxSpreadsheet test;
-    QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);
 }
 #include "tst_XlsxSpreadsheet.moc"

@@ -598,7 +598,7 @@ private slots:
         QVERIFY(app.loadList(path, false));
         // The program has read lines well past what the pipe holds: the import is under way, and it cannot
         // end before the pipe does.
-        QTRY_VERIFY_WITH_TIMEOUT(list.bytesWritten() > 1024 * 1024, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(list.bytesWritten() > qint64(1024) * 1024, 60000);
         QVERIFY(!list.readerGone());
         QVERIFY(app.sendClose());
         checkEndedAsClosed(app, "a list import");

@@ -30,8 +30,9 @@ struct CliOutcome
 
 inline QStringList withoutBudget(const QStringList& args)
 {
-    return args.contains(QStringLiteral("--rate")) ? args
-                                                   : QStringList{QStringLiteral("--rate"), QStringLiteral("0")} + args;
+    if (args.contains(QStringLiteral("--rate")))
+        return args;
+    return QStringList{QStringLiteral("--rate"), QStringLiteral("0")} + args;
 }
 
 // Starts `program` (tellurion-cli, or a program that runs it) with XDG_CACHE_HOME set to cacheHome.

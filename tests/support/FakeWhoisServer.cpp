@@ -387,10 +387,10 @@ QByteArray FakeWhoisServer::dataFile(const QString& name)
     return file.readAll();
 }
 
-void FakeWhoisServer::setResponder(const QString& host, Responder responder)
+void FakeWhoisServer::setResponder(const QString& host, const Responder& responder)
 {
     QMutexLocker lock(&m_mutex);
-    m_responders.insert(host.toLower(), std::move(responder));
+    m_responders.insert(host.toLower(), responder);
 }
 
 void FakeWhoisServer::setAnswersPerConnection(int count)

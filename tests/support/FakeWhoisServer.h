@@ -91,7 +91,7 @@ public:
     // for every path of the host that has no response of its own, before the host's default; nullopt
     // passes the request on to the default.
     using Responder = std::function<std::optional<Response>(const Request& request)>;
-    void setResponder(const QString& host, Responder responder);
+    void setResponder(const QString& host, const Responder& responder);
 
     // As a server that drops kept-alive connections: a connection answers this many requests, then closes
     // without answering the next one that arrives on it (0, the default: connections stay open).
