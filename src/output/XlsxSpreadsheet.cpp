@@ -31,7 +31,7 @@ QString moveToSavedFolder(const QString& file)
             u"Could not create the folder %1 for the workbook."_s.arg(QDir::toNativeSeparators(folder)));
     const QString stem = u"Results "_s + QDateTime::currentDateTime().toString(u"yyyy-MM-dd HH-mm-ss"_s);
     for (int n = 1;; ++n) {
-        const QString name = folder + u'/' + stem + (n > 1 ? u" (%1)"_s.arg(n) : QString()) + u".xlsx"_s;
+        QString name = folder + u'/' + stem + (n > 1 ? u" (%1)"_s.arg(n) : QString()) + u".xlsx"_s;
         if (QFileInfo::exists(name))
             continue;
         // Never over an existing file: rename refuses one.
