@@ -170,8 +170,7 @@ int main(int argc, char* argv[])
     const Workload work = makeEntries(table, total, random);
 
     FakeWhoisServer server;
-    qputenv("http_proxy", server.proxyUrl());
-    qunsetenv("no_proxy");
+    server.becomeProxy();
     std::vector<quint32> starts;
     starts.reserve(table.size());
     for (const Range& range : table)

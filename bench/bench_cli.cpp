@@ -105,8 +105,7 @@ int main(int argc, char* argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     FakeWhoisServer server;
-    qputenv("http_proxy", server.proxyUrl());
-    qunsetenv("no_proxy");
+    server.becomeProxy();
 
     // Every page takes 100 ms: the limit is jobs / 0.1 s.
     Response slow = FakeWhoisServer::page(FakeWhoisServer::firstSitePage(u"country: DE"_s));

@@ -41,8 +41,7 @@ QByteArray pageOf(int bytes)
 void runWindow()
 {
     FakeWhoisServer server;
-    qputenv("http_proxy", server.proxyUrl());
-    qunsetenv("no_proxy");
+    server.becomeProxy();
     const QByteArray page = pageOf(PageBytes);
     server.setHostDefault(u"www.whois.com"_s, FakeWhoisServer::page(page));
 

@@ -108,8 +108,7 @@ int main(int argc, char** argv)
     QRandomGenerator random(20261208);
 
     FakeWhoisServer server;
-    qputenv("http_proxy", server.proxyUrl());
-    qunsetenv("no_proxy");
+    server.becomeProxy();
     const SharedAnswers shared;
 
     QStringList entries;

@@ -103,8 +103,7 @@ private slots:
     void initTestCase()
     {
         m_server = std::make_unique<FakeWhoisServer>();
-        qputenv("http_proxy", m_server->proxyUrl());
-        qunsetenv("no_proxy");
+        m_server->becomeProxy();
     }
 
     void init()

@@ -128,9 +128,7 @@ private slots:
     void initTestCase()
     {
         m_server = std::make_unique<FakeWhoisServer>();
-        qputenv("http_proxy", m_server->proxyUrl());
-        qunsetenv("no_proxy");
-        qunsetenv("https_proxy");
+        m_server->becomeProxy();
     }
 
     void init()

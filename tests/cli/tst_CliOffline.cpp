@@ -69,8 +69,7 @@ private slots:
     void initTestCase()
     {
         m_server = std::make_unique<FakeWhoisServer>();
-        qputenv("http_proxy", m_server->proxyUrl());
-        qunsetenv("no_proxy");
+        m_server->becomeProxy();
         QVERIFY(m_scratch.isValid());
         QString error;
         const QString table = makeOfflineTable(m_scratch.path(), SampleV4Csv, SampleV6Csv, &error);

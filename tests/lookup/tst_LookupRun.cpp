@@ -70,8 +70,7 @@ private slots:
     {
         m_server = std::make_unique<FakeWhoisServer>();
         // Both WHOIS hosts reach the fake server as they would reach any HTTP proxy.
-        qputenv("http_proxy", m_server->proxyUrl());
-        qunsetenv("no_proxy");
+        m_server->becomeProxy();
     }
 
     void cleanupTestCase() { m_server.reset(); }

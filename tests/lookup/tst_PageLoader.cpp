@@ -55,8 +55,7 @@ private slots:
     void init()
     {
         // Both sites are reached through the fake server, as through any HTTP proxy.
-        qputenv("http_proxy", m_server->proxyUrl());
-        qunsetenv("no_proxy");
+        m_server->becomeProxy();
         m_server->clearRequests();
         m_server->clearResponses();
     }

@@ -100,8 +100,7 @@ private slots:
         FakeWhoisServer::Response page = FakeWhoisServer::page(FakeWhoisServer::firstSitePage(u"country: DE"_s));
         page.delayMs = 50;
         m_server->setHostDefault(u"www.whois.com"_s, page);
-        qputenv("http_proxy", m_server->proxyUrl());
-        qunsetenv("no_proxy");
+        m_server->becomeProxy();
         QFile list(m_files.filePath(u"list.txt"_s));
         QVERIFY(list.open(QIODevice::WriteOnly));
         list.write("198.51.100.1\r\n198.51.100.2\r\n");

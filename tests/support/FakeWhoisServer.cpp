@@ -246,6 +246,13 @@ QByteArray FakeWhoisServer::proxyUrl() const
     return "http://127.0.0.1:" + QByteArray::number(m_port);
 }
 
+void FakeWhoisServer::becomeProxy() const
+{
+    qputenv("http_proxy", proxyUrl());
+    qunsetenv("no_proxy");
+    qunsetenv("https_proxy");
+}
+
 void FakeWhoisServer::setResponse(const QString& host, const QByteArray& path, const Response& response)
 {
     QMutexLocker lock(&m_mutex);

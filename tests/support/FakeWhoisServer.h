@@ -61,6 +61,9 @@ public:
     quint16 port() const { return m_port; }
     // For http_proxy: "http://127.0.0.1:<port>".
     QByteArray proxyUrl() const;
+    // Sends this process's plain-HTTP requests, and those of the programs it starts, through this server:
+    // http_proxy names it, and no_proxy and https_proxy are cleared.
+    void becomeProxy() const;
 
     // host "" matches any host; path as it appears on the wire ("/whois/a%20b").
     void setResponse(const QString& host, const QByteArray& path, const Response& response);
