@@ -97,7 +97,7 @@ def integrity_of(path):
 def fetch(pin_path):
     pin = read_pin(pin_path)
     target = tarball_path(pin)
-    spec = f"{pin['package']}@{pin['version']}"
+    wanted = f"{pin['package']}@{pin['version']}"
     if os.path.isfile(target):
         if integrity_of(target) == pin["integrity"]:
             return 0
@@ -105,15 +105,15 @@ def fetch(pin_path):
         os.unlink(target)
     npm = shutil.which("npm")
     if not npm:
-        say(f"warning: npm is not installed, so {spec} is not fetched; "
+        say(f"warning: npm is not installed, so {wanted} is not fetched; "
             "tellurion-cli will say that the offline table is not installed")
         return 0
     os.makedirs(os.path.dirname(target), exist_ok=True)
     work = tempfile.mkdtemp(prefix=".fetch-", dir=os.path.dirname(target))
     try:
-        say(f"fetching {spec} with npm pack")
+        say(f"fetching {wanted} with npm pack")
         try:
-            done = subprocess.run([npm, "pack", "--loglevel=error", "--fetch-retries=1", "--fetch-timeout=30000", spec],
+            done = subprocess.run([npm, "pack", "--loglevel=error", "--fetch-retries=1", "--fetch-timeout=30000", wanted],
                                   cwd=work, capture_output=True, text=True, timeout=300)
         except subprocess.TimeoutExpired:
             done = None
@@ -125,17 +125,17 @@ def fetch(pin_path):
                 # npm says much; its own error line says why.
                 lines = done.stderr.strip().splitlines() or ["npm pack failed"]
                 why = next((line for line in lines if "Error:" in line), lines[0])
-            say(f"warning: could not fetch {spec} ({why}); "
+            say(f"warning: could not fetch {wanted} ({why}); "
                 "tellurion-cli will say that the offline table is not installed")
             return 0
         got = os.path.join(work, packed[0])
         integrity = integrity_of(got)
         if integrity != pin["integrity"]:
-            say(f"warning: {spec} from the registry has {integrity}, not the pinned {pin['integrity']}; "
+            say(f"warning: {wanted} from the registry has {integrity}, not the pinned {pin['integrity']}; "
                 "it is not used")
             return 0
         os.replace(got, target)
-        say(f"{spec} is in {target}")
+        say(f"{wanted} is in {target}")
         return 0
     finally:
         shutil.rmtree(work, ignore_errors=True)
