@@ -6,6 +6,7 @@
 #include "rdap/BootstrapStore.h"
 #include "rdap/RdapReader.h"
 #include "sources/Coverage.h"
+#include "sources/IpAddress.h"
 
 #include <QRegularExpression>
 #include <QUrl>
@@ -219,8 +220,10 @@ RdapSource::Question RdapSource::questionFor(const QString& cleanedEntry)
         return q;
 
     const auto asAddress = [&q](const QString& addressText, int length) {
+        // Only the dotted quad and RFC 4291's forms: QHostAddress alone would also take "1234", "10.1" or
+        // "010.1.1.1" for IPv4 addresses and ask about an address the entry never named.
         QHostAddress address;
-        if (addressText.contains(u'%') || !address.setAddress(addressText))
+        if (!IpAddress::parse(addressText) || !address.setAddress(addressText.trimmed()))
             return false;
         bool isV4 = false;
         const quint32 v4 = address.toIPv4Address(&isV4);
@@ -242,7 +245,7 @@ RdapSource::Question RdapSource::questionFor(const QString& cleanedEntry)
     if (const QRegularExpressionMatch m = block.match(text); m.hasMatch()) {
         if (asAddress(m.captured(1), m.captured(2).toInt()))
             return q;
-        if (!QHostAddress(m.captured(1)).isNull())
+        if (IpAddress::parse(m.captured(1)))
             return {}; // an address with a prefix longer than it has bits
     }
 

@@ -98,6 +98,11 @@ private slots:
         QTest::newRow("IPv6 in brackets with port") << u"[2001:db8::1]:443"_s << u"ip/2001:db8::1"_s;
         QTest::newRow("IPv4 inside IPv6") << u"::ffff:192.0.2.1"_s << u"ip/192.0.2.1"_s;
         QTest::newRow("prefix too long") << u"192.0.2.0/33"_s << QString();
+        // Short, octal and bare-number forms that some parsers read as IPv4 are no address here.
+        QTest::newRow("bare number") << u"1234"_s << QString();
+        QTest::newRow("three parts") << u"192.0.2"_s << QString();
+        QTest::newRow("leading zero") << u"010.1.1.1"_s << QString();
+        QTest::newRow("hex part") << u"0x7f.1"_s << QString();
         QTest::newRow("AS number") << u"AS64500"_s << u"autnum/64500"_s;
         QTest::newRow("AS number past 32 bits") << u"AS4294967296"_s << QString();
         QTest::newRow("name with port and path") << u"Shop.Example:443/cart"_s << u"domain/shop.example"_s;
