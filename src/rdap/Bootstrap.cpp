@@ -27,10 +27,7 @@ QString registryName(Registry registry)
     return {};
 }
 
-namespace {
-
-// The address as 16 bytes in network order; IPv4 in the first four.
-std::array<quint8, 16> bytesOf(const QHostAddress& address)
+std::array<quint8, 16> addressBytes(const QHostAddress& address)
 {
     std::array<quint8, 16> bytes{};
     if (address.protocol() == QAbstractSocket::IPv4Protocol) {
@@ -39,12 +36,14 @@ std::array<quint8, 16> bytesOf(const QHostAddress& address)
         bytes[1] = quint8(v4 >> 16);
         bytes[2] = quint8(v4 >> 8);
         bytes[3] = quint8(v4);
-    } else {
+    } else if (address.protocol() == QAbstractSocket::IPv6Protocol) {
         const Q_IPV6ADDR v6 = address.toIPv6Address();
         std::memcpy(bytes.data(), v6.c, 16);
     }
     return bytes;
 }
+
+namespace {
 
 bool inPrefix(const quint8* address, const std::array<quint8, 16>& prefix, int length)
 {
@@ -132,7 +131,7 @@ bool Bootstrap::add(const QByteArray& json, FileInfo* info, QString* error)
                 if (subnet.first.isNull() || subnet.second < 0)
                     return bad();
                 const bool v4 = subnet.first.protocol() == QAbstractSocket::IPv4Protocol;
-                (v4 ? staged.m_ipv4 : staged.m_ipv6).push_back({bytesOf(subnet.first), subnet.second, index});
+                (v4 ? staged.m_ipv4 : staged.m_ipv6).push_back({addressBytes(subnet.first), subnet.second, index});
                 found.has[int(v4 ? Registry::Ipv4 : Registry::Ipv6)] = true;
             } else if (const QRegularExpressionMatch m = asnForm.match(entry); m.hasMatch()) {
                 bool okFirst = false;
@@ -191,14 +190,14 @@ QUrl Bootstrap::serviceForBytes(const std::vector<Prefix>& prefixes, const quint
 QUrl Bootstrap::serviceForAddress(const QHostAddress& address) const
 {
     if (address.protocol() == QAbstractSocket::IPv4Protocol)
-        return serviceForBytes(m_ipv4, bytesOf(address).data());
+        return serviceForBytes(m_ipv4, addressBytes(address).data());
     if (address.protocol() == QAbstractSocket::IPv6Protocol) {
         // An IPv4 address written as IPv6 (::ffff:192.0.2.1) belongs to the IPv4 registry.
         bool isV4 = false;
         const quint32 v4 = address.toIPv4Address(&isV4);
         if (isV4)
             return serviceForAddress(QHostAddress(v4));
-        return serviceForBytes(m_ipv6, bytesOf(address).data());
+        return serviceForBytes(m_ipv6, addressBytes(address).data());
     }
     return {};
 }

@@ -18,6 +18,8 @@ enum class Registry { Ipv4, Ipv6, Asn, Dns };
 constexpr std::array<Registry, 4> AllRegistries{Registry::Ipv4, Registry::Ipv6, Registry::Asn, Registry::Dns};
 // "ipv4", "ipv6", "asn", "dns": the names of IANA's files without ".json".
 QString registryName(Registry registry);
+// The address as 16 bytes in network order, IPv4 in the first four; zeros for the null address.
+std::array<quint8, 16> addressBytes(const QHostAddress& address);
 
 // Which RDAP service answers for an address, an AS number or a domain name. Built from bootstrap files of
 // RFC 9224's format; a file may hold entries of any of the four kinds, told apart by their form (an IPv6

@@ -1,5 +1,7 @@
 #include "rdap/RdapReader.h"
 
+#include "rdap/Bootstrap.h"
+
 #include <simdjson.h>
 
 #include <algorithm>
@@ -189,23 +191,6 @@ bool registrantCountryRedacted(const Value& root)
 
 using Bytes = std::array<quint8, 16>;
 
-bool addressBytes(const QHostAddress& address, Bytes& bytes)
-{
-    bytes = {};
-    if (address.protocol() == QAbstractSocket::IPv4Protocol) {
-        const quint32 v4 = address.toIPv4Address();
-        for (int i = 0; i < 4; ++i)
-            bytes[size_t(i)] = quint8(v4 >> (24 - 8 * i));
-        return true;
-    }
-    if (address.protocol() == QAbstractSocket::IPv6Protocol) {
-        const Q_IPV6ADDR v6 = address.toIPv6Address();
-        std::memcpy(bytes.data(), v6.c, 16);
-        return true;
-    }
-    return false;
-}
-
 bool bit(const Bytes& bytes, int index)
 {
     return (bytes[size_t(index / 8)] >> (7 - index % 8)) & 1;
@@ -219,10 +204,11 @@ QString blockOf(std::string_view startText, std::string_view endText)
         return {};
     const QHostAddress start(QString::fromLatin1(startText.data(), qsizetype(startText.size())));
     const QHostAddress end(QString::fromLatin1(endText.data(), qsizetype(endText.size())));
-    Bytes a;
-    Bytes b;
-    if (!addressBytes(start, a) || !addressBytes(end, b) || start.protocol() != end.protocol() ||
-        std::memcmp(a.data(), b.data(), 16) > 0)
+    if (start.isNull() || start.protocol() != end.protocol())
+        return {};
+    const Bytes a = addressBytes(start);
+    const Bytes b = addressBytes(end);
+    if (std::memcmp(a.data(), b.data(), 16) > 0)
         return {};
     const int bits = start.protocol() == QAbstractSocket::IPv4Protocol ? 32 : 128;
     int common = 0;

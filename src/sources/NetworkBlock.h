@@ -17,8 +17,6 @@ struct NetworkBlock
     bool operator==(const NetworkBlock&) const = default;
 
     bool contains(WideAddress address) const { return first <= address && address <= last; }
-    bool contains(const NetworkBlock& other) const { return first <= other.first && other.last <= last; }
-    bool overlaps(const NetworkBlock& other) const { return first <= other.last && other.first <= last; }
 
     // The prefix length (over 128 bits) of the smallest prefix that holds the whole block.
     int coverLength() const { return WideAddress::commonPrefix(first, last); }

@@ -57,10 +57,6 @@ public:
     Hit4 entry4(uint32_t index) const;
     Hit6 entry6(uint32_t index) const;
 
-    // Just the code, for the callers that need no range.
-    uint16_t code(uint32_t address) const { return m_v4Codes[index4(address)]; }
-    uint16_t code(uint64_t high, uint64_t low) const { return m_v6Codes[index6(high, low)]; }
-
     const QString& path() const { return m_path; }
     QString packageName() const;
     QString dataVersion() const;
