@@ -261,8 +261,7 @@ Row CliRun::complete(const sources::Query& query, const sources::Answer& answer)
     if (m_crossCheck)
         crossCheck(row, messages);
     for (const QString& message : std::as_const(messages))
-        std::fprintf(stderr, "%stellurion-cli: %s: %s\n", m_showProgress ? "\r\033[K" : "",
-                     qPrintable(row.address.left(200)), qPrintable(message));
+        say(row.address.left(200) + u": "_s + message);
     return row;
 }
 

@@ -78,12 +78,18 @@ std::vector<std::unique_ptr<sources::Source>> makeSources(const CliOptions& opti
 
 std::shared_ptr<const sources::OfflineTable> openOfflineTable()
 {
+    // The offline source and --cross-check share one mapping: opening checks the whole file.
+    static std::weak_ptr<const sources::OfflineTable> open;
+    if (std::shared_ptr<const sources::OfflineTable> table = open.lock())
+        return table;
     const QString path = offlineTablePath();
     if (!QFileInfo::exists(path))
         throw core::Failure(u"the offline country table is not installed (%1 not found); a build makes it "
                             u"when scripts/install-deps could fetch its data from the npm registry"_s.arg(path));
     try {
-        return std::make_shared<const sources::OfflineTable>(path);
+        auto table = std::make_shared<const sources::OfflineTable>(path);
+        open = table;
+        return table;
     } catch (const core::Failure& failure) {
         throw core::Failure(u"the offline country table cannot be used: "_s + failure.description());
     }
