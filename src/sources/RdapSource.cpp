@@ -149,12 +149,14 @@ private:
             return;
         }
         if (!reading.countryName.isEmpty()) {
-            QString code;
-            try {
-                code = lookup::LookupCountryCodeByName(m_source.m_databasePath, reading.countryName);
-            } catch (const core::Failure& failure) {
-                fail(u"%1: %2"_s.arg(host, failure.description()));
-                return;
+            QString& code = m_source.m_codeByName[reading.countryName];
+            if (code.isEmpty()) {
+                try {
+                    code = lookup::LookupCountryCodeByName(m_source.m_databasePath, reading.countryName);
+                } catch (const core::Failure& failure) {
+                    fail(u"%1: %2"_s.arg(host, failure.description()));
+                    return;
+                }
             }
             if (code.isEmpty()) {
                 fail(u"%1: the registrant's country \"%2\" is not a country name of dbCountries.mdb"_s.arg(

@@ -2,6 +2,7 @@
 
 #include "sources/Source.h"
 
+#include <QHash>
 #include <QHostAddress>
 #include <QString>
 
@@ -56,6 +57,8 @@ private:
     lookup::PageLoader& m_loader;
     std::unique_ptr<rdap::BootstrapStore> m_bootstrap;
     QString m_databasePath;
+    // Registrants' country names already turned into codes: the same few names come back again and again.
+    QHash<QString, QString> m_codeByName;
 };
 
 } // namespace sources
